@@ -1,0 +1,42 @@
+#include "download/download_timers.h"
+
+#include "serial/port_connection.h"
+#include "serial/primitives.h"
+#include "shell/main_window.h"
+
+namespace velk2 {
+
+void tmrR1_Timer(Context& ctx) {
+    timer_on(ctx, "tmrR1", false);
+    timer_on(ctx, "tmrR2", false);
+    timer_on(ctx, "tmrR3", false);
+}
+
+void tmrR2_Timer(Context& ctx) {
+    timer_on(ctx, "tmrR2", false);
+    port_close(ctx);
+    // A failed reopening ends the wait at the download loop's next check.
+    if (ctx.turbo) {
+        if (!port_open(ctx, "230400")) tmrR1_Timer(ctx);
+        ctx.turbo = false;
+    } else {
+        if (!port_open(ctx, "115200")) tmrR1_Timer(ctx);
+        ctx.turbo = true;
+    }
+    port_send(ctx, ctx.reply);
+    timer_on(ctx, "tmrR2", true);
+}
+
+void tmrR3_Timer(Context& ctx) {
+    if (ctx.idob == 0)
+        tmrR1_Timer(ctx);
+    else
+        --ctx.idob;
+    ctx.platform.diag("tmrR3 " + std::to_string(ctx.idob));
+}
+
+void tmrR4_Timer(Context& ctx) {
+    timer_on(ctx, "tmrR4", false);
+}
+
+} // namespace velk2

@@ -1,0 +1,74 @@
+// Runtime services that the shell and the transfers take from the platform:
+// clock and pause, event pump, abort test, dialogs, settings, diagnostics and
+// serial ports. Two implementations exist: the Qt one (wall clock, real
+// window, OS serial backend) and the headless one of the tests (virtual
+// clock, scripted dialogs, scripted box).
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "platform/serial_port.h"
+#include "platform/window_model.h"
+
+namespace velk2 {
+
+struct FileDialogRequest {
+    std::string title;
+    std::string folder;       // folder to start in ("" = current directory)
+    std::string pattern;      // e.g. "*.DSP"
+    std::string default_name; // file name proposed in the dialog
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // The window this platform shows and whose timers it runs.
+    virtual void attach(Window& window) = 0;
+
+    // Clock. The seconds clock restarts at midnight; waits that must not be
+    // fooled by that use the monotonic milliseconds.
+    virtual double seconds_since_midnight() = 0;
+    virtual std::int64_t monotonic_ms() = 0;
+    // Suspends the caller; no events are processed meanwhile.
+    virtual void pause(int ms) = 0;
+
+    // Runs the pending events once (clicks, repaints, due timers) without
+    // waiting. An exception thrown by a handler is rethrown here.
+    virtual void process_events() = 0;
+    // Waits for the next event and runs it. False once the window is gone or,
+    // on the headless platform, when nothing more can happen.
+    virtual bool wait_event() = 0;
+    virtual void close_window() = 0;
+
+    // Mouse buttons held now, as a bit set: 1 left, 2 right, 4 middle. Must
+    // reflect the current state even when no events are processed.
+    virtual int mouse_buttons() = 0;
+
+    // Modal dialogs.
+    virtual void message_box(const std::string& text, const std::string& title) = 0;
+    // The chosen full file name, or "" when cancelled. `save` allows a name
+    // that does not exist yet.
+    virtual std::string file_dialog(const FileDialogRequest& request, bool save) = 0;
+
+    // Per-user settings of application "VELK2"; an absent key reads as "".
+    virtual std::string read_setting(const std::string& section, const std::string& key) = 0;
+    virtual void store_setting(const std::string& section, const std::string& key,
+                               const std::string& value) = 0;
+
+    // Diagnostic output: one line per call.
+    virtual void diag(const std::string& line) = 0;
+    virtual void diag_reset() = 0;
+
+    // A new, closed serial port, and the device a port name stands for.
+    virtual std::unique_ptr<SerialPort> new_port() = 0;
+    virtual std::string device_for(const std::string& port_name) = 0;
+
+    // Picture check for the image control: false when the file is no picture.
+    virtual bool load_picture(const std::string& path) = 0;
+};
+
+} // namespace velk2

@@ -1,0 +1,53 @@
+// The tiny seam between the protocols and a serial line. One implementation
+// per OS (serial_posix.cpp, serial_win32.cpp) plus the scripted line of the
+// headless platform. The steps mirror what opening a COM port involves so that
+// the port connection can fail at exactly the step that failed.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace velk2 {
+
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    // Opens the device read/write at `baud` ("38400", "115200", "230400"),
+    // 8 data bits, no parity, 1 stop bit, no flow control, raw bytes; input
+    // that was pending before the open is discarded. Reads then return what
+    // has arrived, waiting at most 1 ms for a first byte (plain behaviour).
+    virtual bool open(const std::string& device, const std::string& baud) = 0;
+
+    // Switches reads to the 1-ms time-out record: a read of n bytes returns
+    // when n bytes have arrived, or 1 ms after the last byte without a
+    // further one, or n + 1 ms after the call at the latest.
+    virtual bool set_timeouts() = 0;
+
+    // The line-settings record as the device holds it now ("dcb1" content).
+    virtual bool read_line_record(std::string& record) = 0;
+
+    // Rebuilds the line settings from baud + ",n,8,1" and applies them.
+    virtual bool apply_line_settings(const std::string& baud) = 0;
+
+    // At most n bytes in arrival order; empty on a closed port. Never spins:
+    // on a line that has gone away it still waits its time-out.
+    virtual std::string read(std::size_t n) = 0;
+
+    // Writes the bytes unchanged; dropped on a closed port. False when the
+    // line refused them.
+    virtual bool write(const std::string& bytes) = 0;
+
+    virtual void close() = 0;
+    virtual bool is_open() const = 0;
+
+    // True once a read or write met a vanished device (adapter unplugged,
+    // peer gone) since the last open.
+    virtual bool line_lost() const = 0;
+};
+
+// The serial backend of the build platform.
+std::unique_ptr<SerialPort> make_os_serial_port();
+
+} // namespace velk2

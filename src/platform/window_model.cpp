@@ -1,0 +1,71 @@
+#include "platform/window_model.h"
+
+#include <stdexcept>
+
+namespace velk2 {
+
+Control& Window::add(Control c) {
+    controls.push_back(std::move(c));
+    ++revision;
+    return controls.back();
+}
+
+Control* Window::find(const std::string& name) {
+    for (auto& c : controls)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+const Control* Window::find(const std::string& name) const {
+    for (const auto& c : controls)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+Control& Window::get(const std::string& name) {
+    if (auto* c = find(name)) return *c;
+    throw std::logic_error("no control " + name);
+}
+
+const Cell& Window::cell(int column, int row) const {
+    static const Cell outside{};
+    if (column < 1 || column > grid_columns || row < 1 || row > grid_rows) return outside;
+    return cells[(row - 1) * grid_columns + (column - 1)];
+}
+
+std::string Window::row_text(int row, int column, int width) const {
+    std::string s;
+    for (int c = column; c < column + width; ++c) s += cell(c, row).ch;
+    return s;
+}
+
+void grid_locate(Window& w, int column, int row) {
+    w.cursor_column = column;
+    w.cursor_row = row;
+}
+
+void grid_print(Window& w, const std::string& text) {
+    for (char ch : text) {
+        int c = w.cursor_column, r = w.cursor_row;
+        if (c >= 1 && c <= grid_columns && r >= 1 && r <= grid_rows)
+            w.cells[(r - 1) * grid_columns + (c - 1)] = Cell{ch, w.draw_colour, w.emphasis};
+        ++w.cursor_column;
+    }
+    ++w.revision;
+}
+
+void set_enabled(Window& w, const std::string& name, bool enabled) {
+    if (auto* c = w.find(name)) {
+        c->enabled = enabled;
+        ++w.revision;
+    }
+}
+
+void set_caption(Window& w, const std::string& name, const std::string& caption) {
+    if (auto* c = w.find(name)) {
+        c->caption = caption;
+        ++w.revision;
+    }
+}
+
+} // namespace velk2

@@ -1,0 +1,95 @@
+// The one window as a model: controls in creation order, timers, and the
+// character grid of the information panel. Shell and transfers change it; the
+// Qt platform paints it; tests read it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velk2 {
+
+enum class ControlKind { button, check_box, label, timer, image };
+
+struct Control {
+    std::string name;
+    ControlKind kind = ControlKind::button;
+    bool placed = false;                          // controls without a position only hold state
+    int left = 0, top = 0, width = 0, height = 0; // pixels
+    std::string caption;                          // UTF-8
+    bool enabled = true;
+    bool visible = true;
+    std::string tool_tip;
+    int value = 0;       // check state of a check box
+    std::string text;    // label text
+    std::string picture; // image: path of the shown picture, empty when none
+    std::function<void()> on_click;
+
+    // Timers: interval, on/off and the tick handler. `due_ms` is the
+    // monotonic time of the next tick while the timer is on.
+    int interval_ms = 0;
+    bool on = false;
+    std::int64_t due_ms = 0;
+    std::function<void()> on_tick;
+};
+
+constexpr std::uint32_t colour_white = 0xFFFFFF;
+constexpr std::uint32_t colour_black = 0x000000;
+
+struct Cell {
+    char ch = ' ';
+    std::uint32_t colour = colour_black;
+    bool emphasis = false;
+};
+
+// Grid positions are 1-based: column 1 starts at the window's left edge, row
+// 1 at its top; one cell is 8 x 15 pixels, so 100 columns fill 800 pixels.
+constexpr int grid_columns = 128;
+constexpr int grid_rows = 40;
+constexpr int cell_width_px = 8;
+constexpr int cell_height_px = 15;
+constexpr int twips_per_pixel = 15;
+
+struct Window {
+    std::string title;
+    std::string text;
+    int width_twips = 12000;
+    int height_twips = 3225;
+    bool exists = true;
+    std::vector<Control> controls; // creation order
+    std::vector<Cell> cells = std::vector<Cell>(grid_columns * grid_rows);
+
+    // Drawing state of the grid's text operations.
+    std::uint32_t draw_colour = colour_white;
+    bool emphasis = false;
+    int cursor_column = 1, cursor_row = 1;
+
+    // Bumped on every change so that a painter knows when to repaint.
+    std::uint64_t revision = 0;
+
+    // Runs when the user closes the window; the window is gone afterwards.
+    std::function<void()> on_close;
+
+    Control& add(Control c);
+    Control* find(const std::string& name);
+    const Control* find(const std::string& name) const;
+    Control& get(const std::string& name); // throws when absent
+
+    const Cell& cell(int column, int row) const;
+    // Text of `width` cells from (column, row), for tests and diagnostics.
+    std::string row_text(int row, int column = 1, int width = 100) const;
+};
+
+// Grid text operations: place the cursor, print text at the cursor in the
+// current colour and emphasis, without a line end; cells past the grid are
+// dropped.
+void grid_locate(Window& w, int column, int row);
+void grid_print(Window& w, const std::string& text);
+
+// Control operations that must be harmless on controls a build does not
+// create (the service buttons of the delivered build).
+void set_enabled(Window& w, const std::string& name, bool enabled);
+void set_caption(Window& w, const std::string& name, const std::string& caption);
+
+} // namespace velk2

@@ -1,0 +1,33 @@
+#include "serial/primitives.h"
+
+namespace velk2 {
+
+void port_send(Context& ctx, const std::string& bytes) {
+    if (ctx.port && ctx.port->is_open()) ctx.port->write(bytes);
+}
+
+std::string port_read(Context& ctx, std::size_t n) {
+    if (ctx.port && ctx.port->is_open()) return ctx.port->read(n);
+    // A closed port (STOP pressed) answers nothing; waiting the shortest
+    // time-out keeps the callers' polling loops from spinning.
+    ctx.platform.pause(1);
+    return {};
+}
+
+void pause(Context& ctx, int ms) {
+    ctx.platform.pause(ms);
+}
+
+void process_events(Context& ctx) {
+    ctx.platform.process_events();
+}
+
+bool abort_requested(Context& ctx) {
+    return ctx.platform.mouse_buttons() > 1;
+}
+
+bool port_lost(const Context& ctx) {
+    return ctx.port && ctx.port->is_open() && ctx.port->line_lost();
+}
+
+} // namespace velk2

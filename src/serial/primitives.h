@@ -1,0 +1,26 @@
+// Byte-level operations on the port of channel `com_number`, and the waits
+// that every transfer shares.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+// Writes the bytes unchanged; dropped when the port is closed.
+void port_send(Context& ctx, const std::string& bytes);
+// At most n bytes that have arrived (see SerialPort::read); "" on a closed
+// port, after a short wait so that polling loops do not spin.
+std::string port_read(Context& ctx, std::size_t n);
+// Suspends the caller without processing events.
+void pause(Context& ctx, int ms);
+// Lets the window handle pending events once, timer ticks included.
+void process_events(Context& ctx);
+// A mouse button other than the left one alone is held down: stop waiting.
+bool abort_requested(Context& ctx);
+// The port is open but its device has gone (unplugged, peer closed).
+bool port_lost(const Context& ctx);
+
+} // namespace velk2

@@ -1,0 +1,70 @@
+// The program-wide values: run configuration, receive buffer, the window and
+// its controls, the open port, and the state that one transfer keeps while it
+// runs. Every procedure receives this object by reference.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/serial_port.h"
+#include "platform/window_model.h"
+
+namespace velk2 {
+
+// What the process was started with (the POSIX shape of the command line).
+struct ProcessInfo {
+    std::string program_path;      // argv[0] made absolute, links not resolved
+    std::vector<std::string> args; // the arguments after the program path
+    std::string current_dir;       // without a trailing separator
+};
+
+struct Context {
+    explicit Context(Platform& p) : platform(p) {}
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    Platform& platform;
+    ProcessInfo process;
+    Window window;
+
+    // Run configuration.
+    bool service_mode = VELK2_SERVICE_MODE;
+    bool upload_debug = false;
+    bool trace_on = false;
+    int transfer_state = 0; // 2 while a download runs
+    std::string work_dir;   // start directory with a trailing separator
+    std::string fuji_file = "getfuji";
+    bool quit_requested = false;
+    std::string cmd_arg;
+    std::string exe_name;
+    std::string upload_file;
+    std::string com_port;
+    int com_number = 0;
+    bool save_last_file = false;
+    bool quit_after_upload = false;
+    std::string upload_data;
+    std::array<int, 3> window_heights{1, 3225, 15225};
+
+    // Receive buffer of the upload and the download.
+    std::string iui;
+
+    // The port on channel `com_number`.
+    std::unique_ptr<SerialPort> port;
+
+    // Set while an upload runs, so that a second press cannot start another
+    // one inside it (the STOP button re-enables "Upload to Box").
+    bool upload_running = false;
+    // How the last automatic upload ended: true after "done".
+    bool upload_done = false;
+
+    // Download state shared with its timer handlers.
+    std::string reply;
+    std::uint8_t idob = 0;
+    bool turbo = false;
+};
+
+} // namespace velk2

@@ -1,0 +1,34 @@
+// Choosing the upload file (DSP, JPG, and BIN in service builds), loading it
+// into `upload_data`, and wrapping a JPG picture into the welcome-screen image
+// "rom.dsp".
+#pragma once
+
+#include <string>
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+void cm2_Click(Context& ctx);   // "*.DSP File select"
+void cm3_Click(Context& ctx);   // "*.JPG File select   (Welcome screen)"
+void cmbin_Click(Context& ctx); // "*.BIN File service"
+
+// The file dialog with the start folder and default name taken from `start`
+// (a stored full path); stores the choice under "LAST"/type. "" when nothing
+// usable was chosen.
+std::string select_file(Context& ctx, const std::string& title, const std::string& start,
+                        const std::string& type, bool save = false);
+
+// Enables the upload button of `upload_file`'s type and prepares its data, or
+// falls back to the stored "ALL" file when it no longer exists.
+void apply_selected_file(Context& ctx);
+void prepare_upload_file(Context& ctx);
+
+// Upper-cased last three characters of a file name: "DSP", "BIN", "JPG"...
+std::string file_type(const std::string& name);
+bool file_exists(const std::string& path);
+
+// The largest picture the JPG dialog accepts.
+constexpr long long jpg_dialog_limit = 60000;
+
+} // namespace velk2

@@ -1,0 +1,198 @@
+#include "shell/startup.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+#include "serial/port_connection.h"
+#include "shell/error_report.h"
+#include "shell/file_selection.h"
+#include "shell/handlers.h"
+#include "shell/main_window.h"
+#include "shell/self_copy.h"
+#include "shell/settings.h"
+#include "shell/text_between.h"
+
+namespace velk2 {
+
+namespace {
+
+std::string upper(std::string s) {
+    for (auto& ch : s) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string trim_blanks(const std::string& s) {
+    auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+void set_title(Context& ctx, const std::string& title) {
+    ctx.window.title = title;
+    ++ctx.window.revision;
+}
+
+// Port and upload file from the program's name, the argument and the store.
+void choose_port_and_file(Context& ctx) {
+    const std::string& arg = ctx.cmd_arg;
+    // An existing file named by an absolute path: the upload file itself.
+    if (arg.size() > 3 && arg[0] == '/' && file_exists(arg)) {
+        ctx.upload_file = arg;
+        ctx.com_port = "COM" + text_between(ctx.exe_name, "(COM", ")");
+        if (ctx.com_port == "COM") ctx.com_port = read_setting(ctx, "LAST", "PORT");
+        // Without any port the run could open nothing; take the same
+        // fallback as an ordinary start.
+        if (ctx.com_port.empty()) ctx.com_port = "COM1";
+        return;
+    }
+    ctx.com_port = text_between(ctx.exe_name, "(", ")");
+    Win_1_Activate(ctx);
+    const std::string port_arg = text_between(arg, "(", ")");
+    if (ctx.com_port.empty()) {
+        ctx.com_port = read_setting(ctx, "LAST", "PORT");
+        if (ctx.com_port.empty()) ctx.com_port = "COM1";
+    }
+    if (port_arg.compare(0, 3, "COM") == 0) ctx.com_port = port_arg;
+    ctx.upload_file = text_between(arg, "{", "}");
+}
+
+// The automatic transfer of a long quoted argument. False when the argument
+// asks for the per-port copies instead.
+bool automatic_transfer(Context& ctx, bool& upload_started) {
+    if (upper(ctx.cmd_arg).find("_().EXE") != std::string::npos) return false;
+    if (!file_exists(ctx.upload_file)) return true;
+    const std::string type = file_type(ctx.upload_file);
+    if (type == "DSP") {
+        if (port_open(ctx, "115200")) {
+            ctx.save_last_file = false;
+            port_close(ctx);
+            ctx.quit_after_upload = true;
+            upload_started = true;
+            start_upload(ctx);
+        }
+    } else if (type == "BIN") {
+        if (port_open_plain(ctx, "38400")) {
+            ctx.save_last_file = false;
+            port_close(ctx);
+            start_service_upload(ctx);
+        }
+    }
+    return true;
+}
+
+void main_loop(Context& ctx) {
+    while (ctx.window.exists) {
+        if (ctx.transfer_state == 2) {
+            ctx.platform.process_events();
+        } else if (ctx.quit_requested) {
+            ctx.platform.diag("exit 1");
+            ctx.platform.close_window();
+            ctx.platform.diag("exit 2");
+            break;
+        } else if (!ctx.platform.wait_event()) {
+            break;
+        }
+    }
+}
+
+// An error that nothing else handled: keep the choices, tell the user, close.
+int final_handler(Context& ctx, const std::string& error, bool upload_started) {
+    store_setting(ctx, "LAST", "ALL", ctx.upload_file);
+    store_setting(ctx, "LAST", "PORT", ctx.com_port);
+    ctx.platform.message_box(error, "ERROR code");
+    Win_1_Close(ctx);
+    ctx.platform.close_window();
+    return upload_started ? 1 : 0;
+}
+
+} // namespace
+
+std::string full_command_line(const ProcessInfo& process) {
+    std::string line = process.program_path;
+    for (const auto& a : process.args) line += " \"" + a + "\"";
+    return line;
+}
+
+std::string argument_text(const ProcessInfo& process) {
+    std::string text;
+    for (const auto& a : process.args) text += (text.empty() ? "" : " ") + a;
+    return text;
+}
+
+std::string main_title() {
+    return std::string("VELK2 ver(") + VELK2_VERSION + ") " + window_text + " " + support_address;
+}
+
+int run_program(Context& ctx) {
+    ctx.work_dir = ctx.process.current_dir + "/";
+    bool upload_started = false;
+    try {
+        create_window(ctx);
+        wire_handlers(ctx);
+        ctx.platform.attach(ctx.window);
+
+        ctx.cmd_arg = text_between(full_command_line(ctx.process), " \"", "\"");
+        const std::string& path = ctx.process.program_path;
+        ctx.exe_name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+        choose_port_and_file(ctx);
+
+        set_enabled(ctx.window, "cm4", false);
+        set_enabled(ctx.window, "cm1", false);
+        set_enabled(ctx.window, "cmbinup", false);
+
+        // Started from the development environment: the last upload again,
+        // nothing stored, no automatic transfer.
+        const bool development =
+            upper(ctx.upload_file).size() >= 4 && ends_with(upper(ctx.upload_file), ".G32");
+        if (development) ctx.upload_file = read_setting(ctx, "LAST", "UPFILE");
+        apply_selected_file(ctx);
+
+        const std::string upper_path = upper(path);
+        if (upper_path.find("(DBG2)") != std::string::npos) ctx.trace_on = true;
+        if (upper_path.find("(DBGDSP)") != std::string::npos) ctx.upload_debug = true;
+
+        if (!development) {
+            set_title(ctx, main_title());
+            ctx.save_last_file = true;
+            ctx.quit_after_upload = false;
+
+            bool self_copy = false;
+            if (ctx.cmd_arg.size() > 10) {
+                self_copy = !automatic_transfer(ctx, upload_started);
+            } else if (!ends_with(upper_path, "G32")) {
+                store_setting(ctx, "LAST", "PORT", ctx.com_port);
+                store_setting(ctx, "LAST", "ALL", ctx.upload_file);
+                self_copy = trim_blanks(argument_text(ctx.process)).empty();
+            }
+            if (self_copy) {
+                auto own_path = app_filename3(ctx, path);
+                if (!own_path) return 0;
+                if (upper(*own_path).find("VELK_().EXE") != std::string::npos &&
+                    write_port_copies(ctx, *own_path)) {
+                    ctx.platform.process_events();
+                    ctx.platform.close_window();
+                    return 0;
+                }
+            }
+        }
+
+        set_title(ctx, main_title());
+        ctx.platform.diag_reset();
+        ctx.platform.diag("do main");
+        main_loop(ctx);
+        ctx.platform.diag("exit");
+    } catch (const std::exception& e) {
+        return final_handler(ctx, e.what(), upload_started);
+    } catch (...) {
+        return final_handler(ctx, "unknown error", upload_started);
+    }
+    if (upload_started) return ctx.upload_done ? 0 : 1;
+    return 0;
+}
+
+} // namespace velk2

@@ -1,0 +1,26 @@
+// The program from start to end: run configuration, window, port and upload
+// file, switches, the automatic transfers or the per-port copies, the main
+// loop, and the final handler.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+// Runs the program; the result is the process exit status (0, or 1 after an
+// automatic upload that did not end with "done").
+int run_program(Context& ctx);
+
+// The full command line: the program path, then each argument as a blank,
+// a double quote, the argument and a double quote.
+std::string full_command_line(const ProcessInfo& process);
+// The arguments joined with blanks.
+std::string argument_text(const ProcessInfo& process);
+
+// The title of an ordinary run.
+std::string main_title();
+
+} // namespace velk2

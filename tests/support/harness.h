@@ -1,0 +1,79 @@
+// Shared set-up of the headless tests: a private working directory and a
+// program context on the headless platform with its window created.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+#include "platform/headless.h"
+#include "shell/context.h"
+#include "shell/handlers.h"
+#include "shell/main_window.h"
+
+namespace velk2::test {
+
+// A fresh directory that is the current directory while the object lives.
+class TempDir {
+  public:
+    TempDir() {
+        char pattern[] = "/tmp/velk2-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+        old_ = std::filesystem::current_path();
+        std::filesystem::current_path(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::current_path(old_, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+    std::filesystem::path old_;
+};
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+inline bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+// The program's context with its window, as start-up leaves it before the
+// run configuration is applied; port COM1 on a scripted line.
+struct Harness {
+    TempDir dir;
+    HeadlessPlatform platform;
+    Context ctx{platform};
+    HeadlessLine& line;
+
+    explicit Harness(const std::string& port = "COM1") : line(platform.add_line(port)) {
+        ctx.process.program_path = "/opt/velk2/VELK_(" + port + ").exe";
+        ctx.process.current_dir = dir.path();
+        ctx.work_dir = dir.path() + "/";
+        ctx.com_port = port;
+        create_window(ctx);
+        wire_handlers(ctx);
+        platform.attach(ctx.window);
+        Win_1_Activate(ctx);
+    }
+
+    // The text of `width` panel cells from (column, row).
+    std::string field(int column, int row, int width) const {
+        return ctx.window.row_text(row, column, width);
+    }
+};
+
+} // namespace velk2::test

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "serial/port_connection.h"
+#include "serial/primitives.h"
+#include "support/harness.h"
+
+namespace velk2 {
+namespace {
+
+using test::Harness;
+
+bool enabled(Harness& h, const char* name) {
+    return h.ctx.window.get(name).enabled;
+}
+int ch1(Harness& h) {
+    return h.ctx.window.get("ch1").value;
+}
+
+TEST(PortConnection, OpenShowsStateSavesLineRecordAndTraces) {
+    Harness h("COM3");
+    h.ctx.trace_on = true;
+    ASSERT_TRUE(port_open(h.ctx, "230400"));
+    EXPECT_EQ(h.field(28, 11, 40), "COM3 (OPEN) 230400" + std::string(22, ' '));
+    EXPECT_EQ(ch1(h), 1);
+    EXPECT_FALSE(enabled(h, "cm1"));
+    EXPECT_TRUE(enabled(h, "cm4"));
+    EXPECT_EQ(test::read_file("dcb1").size(), 28u);
+    EXPECT_EQ(h.line.baud, "230400");
+    const std::string trace = test::read_file("inp_1.dat");
+    const std::string hex = "43 4F 4D 33 3A 32 33 30 34 30 30 2C 6E 2C 38 2C 31 20 ";
+    EXPECT_EQ(trace, "<A> Open-I-> " + hex + "\r\n<B> Open-O-> " + hex + "\r\n");
+}
+
+struct FailCase {
+    const char* name;
+    void (*spoil)(HeadlessLine&);
+    bool leaves_dcb1;
+};
+
+TEST(PortConnection, FailedOpenLeavesBlankFieldAndNoOpenOTrace) {
+    const FailCase cases[] = {
+        {"absent", nullptr, false},
+        {"busy", [](HeadlessLine& l) { l.refuse_open = true; }, false},
+        {"settings refused", [](HeadlessLine& l) { l.refuse_settings = true; }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h("COM3");
+        h.ctx.trace_on = true;
+        if (c.spoil)
+            c.spoil(h.line);
+        else
+            h.ctx.com_port = "COM9"; // no such line
+        port_close(h.ctx);           // the field shows "(CLOSED)" before
+        EXPECT_FALSE(port_open(h.ctx, "115200"));
+        EXPECT_EQ(h.field(28, 11, 40), std::string(40, ' '));
+        EXPECT_EQ(ch1(h), 0);
+        EXPECT_TRUE(enabled(h, "cm1"));
+        EXPECT_FALSE(enabled(h, "cm4"));
+        EXPECT_EQ(test::exists("dcb1"), c.leaves_dcb1);
+        const std::string trace = test::read_file("inp_1.dat");
+        EXPECT_NE(trace.find("Open-I"), std::string::npos);
+        EXPECT_EQ(trace.find("Open-O"), std::string::npos);
+        // Nothing stays half-open after the next close.
+        port_close(h.ctx);
+        EXPECT_FALSE(h.line.open);
+    }
+}
+
+TEST(PortConnection, OpeningAnOpenPortClosesItFirst) {
+    Harness h("COM3");
+    ASSERT_TRUE(port_open(h.ctx, "230400"));
+    ASSERT_TRUE(port_open(h.ctx, "115200"));
+    EXPECT_EQ(h.line.open_count, 2);
+    EXPECT_EQ(h.line.baud, "115200");
+    EXPECT_EQ(h.field(28, 11, 20), "COM3 (OPEN) 115200  ");
+}
+
+TEST(PortConnection, PlainOpenTouchesNeitherLineRecordNorTrace) {
+    Harness h("COM3");
+    h.ctx.trace_on = true;
+    ASSERT_TRUE(port_open_plain(h.ctx, "38400"));
+    EXPECT_FALSE(test::exists("dcb1"));
+    EXPECT_FALSE(test::exists("inp_1.dat"));
+    EXPECT_EQ(h.field(28, 11, 17), "COM3 (OPEN) 38400");
+    EXPECT_TRUE(enabled(h, "cm4"));
+    // The delivered build has no "Service to Box": nothing to enable, no crash.
+    EXPECT_EQ(h.ctx.window.find("cmbinup") != nullptr, h.ctx.service_mode);
+}
+
+TEST(PortConnection, CloseOnClosedPortShowsClosedAndIsHarmless) {
+    Harness h("COM7");
+    port_close(h.ctx);
+    EXPECT_EQ(h.field(28, 11, 40), "COM7 (CLOSED)" + std::string(27, ' '));
+    EXPECT_EQ(ch1(h), 0);
+    EXPECT_EQ(port_read(h.ctx, 10), "");
+    port_send(h.ctx, "C"); // dropped
+    EXPECT_TRUE(h.line.writes.empty());
+}
+
+TEST(PortConnection, StopButtonClosesThePort) {
+    Harness h("COM3");
+    ASSERT_TRUE(port_open(h.ctx, "230400"));
+    h.ctx.window.get("cm4").on_click();
+    EXPECT_FALSE(h.line.open);
+    EXPECT_EQ(ch1(h), 0);
+    EXPECT_TRUE(enabled(h, "cm1"));
+}
+
+TEST(Primitives, ReadFollowsTheOneMillisecondRecord) {
+    Harness h("COM3");
+    ASSERT_TRUE(port_open(h.ctx, "230400"));
+    auto& p = h.platform;
+
+    // Nothing arrives: n + 1 ms.
+    auto t0 = p.now_us();
+    EXPECT_EQ(port_read(h.ctx, 1000), "");
+    EXPECT_EQ(p.now_us() - t0, 1001000);
+
+    // 5 bytes waiting, n = 3: 3 now, 2 on the next call; a zero byte counts.
+    h.line.send(std::string("ab\0cd", 5));
+    EXPECT_EQ(port_read(h.ctx, 3), std::string("ab\0", 3));
+    EXPECT_EQ(port_read(h.ctx, 3), "cd");
+
+    // A byte and then silence: the read ends 1 ms after it.
+    t0 = p.now_us();
+    h.line.send("C", 5000);
+    EXPECT_EQ(port_read(h.ctx, 1000), "C");
+    EXPECT_EQ(p.now_us() - t0, 6000);
+}
+
+TEST(Primitives, AbortTestWantsAButtonOtherThanTheLeftOneAlone) {
+    Harness h;
+    const std::pair<int, bool> cases[] = {{0, false}, {1, false}, {2, true}, {3, true}, {4, true}};
+    for (auto [buttons, stop] : cases) {
+        h.platform.mouse = buttons;
+        EXPECT_EQ(abort_requested(h.ctx), stop) << buttons;
+    }
+}
+
+} // namespace
+} // namespace velk2
