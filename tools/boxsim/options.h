@@ -1,0 +1,55 @@
+// The simulator's command line.
+#pragma once
+
+#include "bootloader_role.h"
+#include "monitor_role.h"
+#include "sender_role.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace boxsim {
+
+enum class RoleKind { bootloader, sender, monitor };
+
+struct Preload {
+    std::uint32_t address = 0;
+    std::string path;
+};
+
+struct Options {
+    RoleKind role = RoleKind::bootloader;
+    int baud = 0;       // the box's (start) rate
+    std::string device; // empty: a new pseudo-terminal
+    bool pace = false;
+    std::string out_dir = ".";
+    std::string file; // sender: the file to send
+    std::vector<Preload> preloads;
+    std::string dump; // monitor: memory dump written on exit
+    bool once = false;
+    std::chrono::seconds timeout{600};
+    BootloaderFaults bootloader_faults;
+    SenderFaults sender_faults;
+    MonitorFaults monitor_faults;
+    std::vector<std::string> fault_texts; // as given, for the log
+    bool help = false;
+};
+
+struct ParsedOptions {
+    std::optional<Options> options;
+    std::string error; // set when options is empty
+};
+
+ParsedOptions parse_options(const std::vector<std::string_view>& args);
+
+// The usage text for --help and for errors.
+std::string usage_text();
+
+// "\xNN" and "\\" in a fault's text, so that control bytes can be given.
+std::optional<std::string> unescape(std::string_view text);
+
+} // namespace boxsim

@@ -1,0 +1,34 @@
+// Holds bytes to the rate a serial line carries them: 10 bit times a byte
+// (start, 8 data, stop). The clock is passed in, so the pacing is pure.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+namespace boxsim {
+
+using Nanos = std::chrono::nanoseconds;
+
+class Pacer {
+  public:
+    explicit Pacer(int baud) { set_baud(baud); }
+
+    void set_baud(int baud);
+
+    // How many bytes may go at `now`. Bytes may leave up to `lead` before
+    // their line time, so that a poll loop with millisecond wake-ups keeps
+    // the line busy.
+    std::size_t allowance(Nanos now) const;
+    // Records that `count` bytes went at `now`.
+    void spend(std::size_t count, Nanos now);
+    // When the next byte may go (not before `now`).
+    Nanos next_byte_at(Nanos now) const;
+
+    static constexpr Nanos lead{2'000'000};
+
+  private:
+    Nanos byte_time_{1};
+    Nanos line_free_at_{0}; // when the bytes spent so far have left the line
+};
+
+} // namespace boxsim

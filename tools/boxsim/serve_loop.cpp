@@ -1,0 +1,259 @@
+#include "serve_loop.h"
+
+#include "file_io.h"
+#include "hex_text.h"
+#include "pacer.h"
+#include "uart_sampling.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <optional>
+#include <poll.h>
+
+namespace boxsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A poll wake-up at least this often: roles count time in ticks.
+constexpr Millis tick_period{5};
+// Once the PC has read the last answer of a --once run, the line stays up
+// this long, so the PC can finish its own end steps before it goes away.
+constexpr Millis linger{1500};
+// Longest wait for the PC to read the last answer before exiting anyway.
+constexpr Millis drain_limit{3000};
+// Box output the PC leaves unread beyond this is thrown away, as a real line
+// loses what nobody listens to.
+constexpr std::size_t stale_limit = 2048;
+
+std::string rate_text(int baud) {
+    return baud == 0 ? "an unknown rate" : std::to_string(baud);
+}
+
+class Session {
+  public:
+    Session(Line& line, Role& role, const ServeSettings& settings)
+        : line_(line), role_(role), settings_(settings), start_(Clock::now()) {}
+
+    int run(const sigset_t& stop_signals);
+
+  private:
+    Nanos now() const { return Clock::now() - start_; }
+    static Millis millis(Nanos t) { return std::chrono::duration_cast<Millis>(t); }
+    void log(const std::string& text) const;
+    void handle(Step step);
+    void save(const ReceivedFile& file);
+    void watch_rates(Nanos t);
+    void take_input(const Line::Input& input, Nanos t);
+    void feed_role(Nanos t);
+    bool push_output(Nanos t);
+    bool output_idle() const { return outbox_.empty() && wire_.empty(); }
+    int poll_timeout(Nanos t) const;
+    bool quiet() const { return hang_up_ || (settings_.once && finished_); }
+    std::optional<int> ending(Nanos t);
+
+    Line& line_;
+    Role& role_;
+    const ServeSettings& settings_;
+    Clock::time_point start_;
+    std::optional<Line::Rates> rates_;
+    std::string inbox_;               // bytes that reached the box, not yet taken
+    std::deque<Transmission> outbox_; // box bytes not yet on the line
+    std::string wire_;                // line bytes (already garbled) not yet written
+    Pacer in_pacer_{38400};
+    Pacer out_pacer_{38400};
+    bool finished_ = false;
+    bool hang_up_ = false;
+    bool failed_ = false;
+    std::optional<Nanos> ending_since_;
+    std::optional<Nanos> drained_since_;
+};
+
+void Session::log(const std::string& text) const {
+    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    std::fprintf(stderr, "boxsim %8.3f %s\n", seconds, text.c_str());
+}
+
+void Session::handle(Step step) {
+    for (const auto& line : step.log) log(line);
+    if (step.file) save(*step.file);
+    for (const auto& result : step.results) {
+        std::printf("%s\n", result.c_str());
+        std::fflush(stdout);
+    }
+    for (auto& t : step.out) outbox_.push_back(std::move(t));
+    finished_ = finished_ || step.finished;
+    hang_up_ = hang_up_ || step.hang_up;
+}
+
+void Session::save(const ReceivedFile& file) {
+    const std::string path = settings_.out_dir + "/" + file.name;
+    if (!write_whole_file(path, file.bytes)) {
+        log("cannot write " + path);
+        std::printf("failed %s: cannot write %s\n", file.name.c_str(), path.c_str());
+    } else {
+        log("saved " + path);
+        std::printf("received %s %zu bytes crc-ok\n", file.name.c_str(), file.bytes.size());
+    }
+    std::fflush(stdout);
+}
+
+void Session::watch_rates(Nanos t) {
+    const auto rates = line_.pc_rates();
+    if (!rates || rates == rates_) return;
+    const bool first = !rates_;
+    rates_ = rates;
+    log("PC's end: sends at " + rate_text(rates->pc_sends) + ", hears at " +
+        rate_text(rates->pc_hears));
+    if (!first && !quiet()) handle(role_.line_event(millis(t)));
+}
+
+void Session::take_input(const Line::Input& input, Nanos t) {
+    if (input.failed) {
+        log("reading the line failed");
+        failed_ = true;
+        return;
+    }
+    if (input.pc_touched) {
+        log("PC flushed its port");
+        if (!quiet()) handle(role_.line_event(millis(t)));
+    }
+    if (input.bytes.empty() || quiet()) return;
+    if (line_.simulated() && rates_ && rates_->pc_sends != role_.baud()) {
+        log("ignored " + std::to_string(input.bytes.size()) + " byte(s) the PC sent at " +
+            rate_text(rates_->pc_sends) + " (box at " + std::to_string(role_.baud()) +
+            "): " + hex_text(input.bytes));
+        return;
+    }
+    inbox_ += input.bytes;
+}
+
+void Session::feed_role(Nanos t) {
+    if (inbox_.empty()) return;
+    std::size_t count = inbox_.size();
+    if (settings_.pace) {
+        in_pacer_.set_baud(role_.baud());
+        count = std::min(count, in_pacer_.allowance(t));
+        in_pacer_.spend(count, t);
+    }
+    if (count == 0) return;
+    const std::string bytes = inbox_.substr(0, count);
+    inbox_.erase(0, count);
+    handle(role_.receive(bytes, millis(t)));
+}
+
+// Moves box bytes onto the line; false when the line failed.
+bool Session::push_output(Nanos t) {
+    while (true) {
+        if (!wire_.empty()) {
+            const auto written = line_.write_some(wire_);
+            if (!written) return false;
+            wire_.erase(0, *written);
+            if (!wire_.empty()) return true; // the line is full for now
+        }
+        if (outbox_.empty()) return true;
+        Transmission& front = outbox_.front();
+        if (!line_.simulated() && line_.device_baud() != front.baud) {
+            line_.set_device_baud(front.baud);
+        }
+        std::size_t count = front.bytes.size();
+        if (settings_.pace) {
+            out_pacer_.set_baud(front.baud);
+            count = std::min(count, out_pacer_.allowance(t));
+            out_pacer_.spend(count, t);
+        }
+        if (count == 0) return true;
+        const std::string bytes = front.bytes.substr(0, count);
+        const int baud = front.baud;
+        front.bytes.erase(0, count);
+        if (front.bytes.empty()) outbox_.pop_front();
+        if (line_.simulated() && rates_ && rates_->pc_hears != baud) {
+            wire_ = resample(bytes, baud, rates_->pc_hears);
+            log("sent " + hex_text(bytes) + " at " + std::to_string(baud) + ", the PC hears " +
+                rate_text(rates_->pc_hears) + ": " + hex_text(wire_));
+        } else {
+            wire_ = bytes;
+        }
+    }
+}
+
+int Session::poll_timeout(Nanos t) const {
+    Nanos wait = tick_period;
+    if (settings_.pace && !inbox_.empty()) wait = std::min(wait, in_pacer_.next_byte_at(t) - t);
+    if (settings_.pace && wire_.empty() && !outbox_.empty()) {
+        wait = std::min(wait, out_pacer_.next_byte_at(t) - t);
+    }
+    const auto ms = std::chrono::ceil<Millis>(wait).count();
+    return static_cast<int>(std::clamp<long long>(ms, 1, tick_period.count()));
+}
+
+// The exit status once the run is over, or nothing while it goes on.
+std::optional<int> Session::ending(Nanos t) {
+    if (failed_) return exit_line_failed;
+    if (t >= settings_.run_limit) {
+        log("run time limit reached");
+        return settings_.once && !finished_ ? exit_incomplete : exit_ok;
+    }
+    if (!quiet()) return std::nullopt;
+    if (!ending_since_) ending_since_ = t;
+    const bool drained = output_idle() && line_.unread_by_pc() == 0;
+    if (drained && !drained_since_) drained_since_ = t;
+    const bool gave_up = t - *ending_since_ >= drain_limit;
+    if (hang_up_ && (drained || gave_up)) {
+        log("dropping the line");
+        line_.hang_up();
+        return exit_ok;
+    }
+    if (finished_ && ((drained_since_ && t - *drained_since_ >= linger) || gave_up)) {
+        log("transfer complete, exiting");
+        return exit_ok;
+    }
+    return std::nullopt;
+}
+
+int Session::run(const sigset_t& stop_signals) {
+    log("serving " + line_.path() + ", box at " + std::to_string(role_.baud()));
+    watch_rates(now());
+    while (true) {
+        sigset_t pending;
+        sigemptyset(&pending);
+        sigpending(&pending);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            if (sigismember(&stop_signals, sig) == 1 && sigismember(&pending, sig) == 1) {
+                log("stopped by signal " + std::to_string(sig));
+                return exit_ok;
+            }
+        }
+        if (const auto status = ending(now())) return *status;
+
+        pollfd pfd{line_.fd(), POLLIN | POLLPRI, 0};
+        if (!wire_.empty()) pfd.events |= POLLOUT;
+        const int ready = poll(&pfd, 1, poll_timeout(now()));
+        const Nanos t = now();
+        watch_rates(t);
+        if (ready > 0 && (pfd.revents & (POLLIN | POLLPRI)) != 0) take_input(line_.read_some(), t);
+        if (ready > 0 && (pfd.revents & (POLLERR | POLLNVAL)) != 0) failed_ = true;
+        if (!quiet()) {
+            feed_role(t);
+            handle(role_.tick(millis(t)));
+        }
+        if (!push_output(t)) {
+            log("writing to the line failed");
+            failed_ = true;
+        }
+        if (line_.simulated() && line_.unread_by_pc() > stale_limit) {
+            log("the PC left " + std::to_string(line_.unread_by_pc()) + " bytes unread: discarded");
+            line_.discard_unread_by_pc();
+        }
+    }
+}
+
+} // namespace
+
+int serve(Line& line, Role& role, const ServeSettings& settings, const sigset_t& stop_signals) {
+    Session session(line, role, settings);
+    return session.run(stop_signals);
+}
+
+} // namespace boxsim
