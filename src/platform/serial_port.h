@@ -18,6 +18,8 @@ class SerialPort {
     // 8 data bits, no parity, 1 stop bit, no flow control, raw bytes; input
     // that was pending before the open is discarded. Reads then return what
     // has arrived, waiting at most 1 ms for a first byte (plain behaviour).
+    // An open port is closed first; line_lost() starts false. False for any
+    // other rate and for a device that is absent, in use or not a serial line.
     virtual bool open(const std::string& device, const std::string& baud) = 0;
 
     // Switches reads to the 1-ms time-out record: a read of n bytes returns
@@ -25,20 +27,23 @@ class SerialPort {
     // further one, or n + 1 ms after the call at the latest.
     virtual bool set_timeouts() = 0;
 
-    // The line-settings record as the device holds it now ("dcb1" content).
+    // The line-settings record as the device holds it now ("dcb1" content):
+    // the 28-byte DCB on Windows, the bytes of struct termios on POSIX.
     virtual bool read_line_record(std::string& record) = 0;
 
     // Rebuilds the line settings from baud + ",n,8,1" and applies them.
     virtual bool apply_line_settings(const std::string& baud) = 0;
 
-    // At most n bytes in arrival order; empty on a closed port. Never spins:
-    // on a line that has gone away it still waits its time-out.
+    // At most n bytes in arrival order; bytes not taken stay for the next
+    // read. Empty at once on a closed port. Never spins: on a line that has
+    // gone away it sets line_lost() and still waits out its time-out.
     virtual std::string read(std::size_t n) = 0;
 
     // Writes the bytes unchanged; dropped on a closed port. False when the
-    // line refused them.
+    // line refused them (device gone, or the line stalled past its time-out).
     virtual bool write(const std::string& bytes) = 0;
 
+    // Hands the line settings back as they were before the open.
     virtual void close() = 0;
     virtual bool is_open() const = 0;
 

@@ -1,0 +1,270 @@
+// The serial line on POSIX systems: a termios tty in raw 8N1 mode whose reads
+// are timed with poll so that they behave like a COM port with the 1-ms
+// time-out record. Same shape as serial_win32.cpp.
+#include "platform/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace velk2 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Silence after a byte that ends a read (the record's interval time-out).
+constexpr milliseconds kByteGap{1};
+// Longest wait for a first byte before set_timeouts (plain open).
+constexpr milliseconds kPlainFirstByte{1};
+// Upper bound of one read's wait, so that an absurd count cannot overflow the clock.
+constexpr std::size_t kMaxReadWaitMs = 60'000;
+// A write may stall on a busy line; allow this much beyond the bytes' own line time.
+constexpr milliseconds kWriteSlack{2000};
+// Start bit, 8 data bits, stop bit.
+constexpr long long kBitsPerByte = 10;
+// Bytes taken from the tty per read() call.
+constexpr std::size_t kChunk = 4096;
+
+struct Rate {
+    speed_t code;
+    long long bits_per_s;
+};
+
+// Only the three rates of the box; anything else is refused rather than
+// guessed, so a typo cannot open the line at a rate the box never uses.
+std::optional<Rate> rate_for(const std::string& baud) {
+    if (baud == "38400") return Rate{B38400, 38400};
+    if (baud == "115200") return Rate{B115200, 115200};
+    if (baud == "230400") return Rate{B230400, 230400};
+    return std::nullopt;
+}
+
+// Raw 8N1 without flow control, built on what the device holds so that the
+// fields we do not care about keep their values. Parity checking, break and
+// error marking are off so that a byte received with a framing error (a box
+// talking at another rate) is delivered as it was sampled: one "C" sent at
+// 115200 arrives at 230400 as 0x1E 0xFE, and the upload relies on seeing that.
+termios line_settings(termios t, speed_t speed) {
+    t.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL |
+                   IXON | IXOFF | IXANY);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+#ifdef CRTSCTS
+    t.c_cflag &= ~CRTSCTS;
+#endif
+#ifdef CMSPAR
+    t.c_cflag &= ~CMSPAR;
+#endif
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    // Reads never block in the kernel: all waiting is done by poll below.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    return t;
+}
+
+enum class Ready { yes, timed_out, lost };
+
+int poll_for(pollfd& p, Clock::duration left) {
+#ifdef __linux__
+    // ppoll keeps the sub-millisecond part of the 1-ms time-outs.
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    const timespec limit{static_cast<time_t>(ns / 1'000'000'000),
+                         static_cast<long>(ns % 1'000'000'000)};
+    return ppoll(&p, 1, &limit, nullptr);
+#else
+    const auto ms = std::chrono::ceil<milliseconds>(left).count();
+    return ::poll(&p, 1, static_cast<int>(ms));
+#endif
+}
+
+// Waits until the tty is ready for `events` or `deadline` passes. A deadline
+// already past still looks once, so bytes that have arrived are taken.
+// Readiness is reported before a hang-up so that bytes a closing peer left
+// behind are still read; the read or write then meets the hang-up itself.
+Ready wait_for(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int r = poll_for(p, std::max(Clock::duration::zero(), deadline - Clock::now()));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return Ready::lost;
+        if (r == 0) return Ready::timed_out;
+        return (p.revents & events) != 0 ? Ready::yes : Ready::lost;
+    }
+}
+
+bool retryable(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+class PosixSerialPort final : public SerialPort {
+  public:
+    ~PosixSerialPort() override { close(); }
+
+    bool open(const std::string& device, const std::string& baud) override;
+    bool set_timeouts() override;
+    bool read_line_record(std::string& record) override;
+    bool apply_line_settings(const std::string& baud) override;
+    std::string read(std::size_t n) override;
+    bool write(const std::string& bytes) override;
+    void close() override;
+    bool is_open() const override { return fd_ >= 0; }
+    bool line_lost() const override { return lost_; }
+
+  private:
+    int fd_ = -1;
+    termios saved_{};    // the line as we found it, handed back at close
+    bool timed_ = false; // set_timeouts was called since the open
+    bool lost_ = false;
+    long long bits_per_s_ = 38400;
+};
+
+bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
+    close();
+    if (!rate_for(baud)) return false;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // A COM port is opened exclusively; the advisory lock gives the same to
+    // two copies of the program pointed at one line. tcgetattr fails on
+    // anything that is not a tty.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &saved_) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    timed_ = false;
+    lost_ = false;
+    // Bytes that reached the line before this open belong to nobody: a
+    // freshly opened port starts empty.
+    if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool PosixSerialPort::set_timeouts() {
+    // No device call is needed: the record lives in read() below. The line
+    // must still answer, as SetCommTimeouts on a vanished port would fail.
+    termios now{};
+    if (fd_ < 0 || tcgetattr(fd_, &now) != 0) return false;
+    timed_ = true;
+    return true;
+}
+
+bool PosixSerialPort::read_line_record(std::string& record) {
+    termios now;
+    std::memset(&now, 0, sizeof now); // the record is written out whole, padding included
+    if (fd_ < 0 || tcgetattr(fd_, &now) != 0) return false;
+    record.assign(reinterpret_cast<const char*>(&now), sizeof now);
+    return true;
+}
+
+bool PosixSerialPort::apply_line_settings(const std::string& baud) {
+    const auto rate = rate_for(baud);
+    termios now{};
+    if (fd_ < 0 || !rate || tcgetattr(fd_, &now) != 0) return false;
+    const termios wanted = line_settings(now, rate->code);
+    // tcsetattr reports success when any one change took, so read the line
+    // back and check what matters.
+    termios took{};
+    if (tcsetattr(fd_, TCSANOW, &wanted) != 0 || tcgetattr(fd_, &took) != 0) return false;
+    if (cfgetispeed(&took) != rate->code || cfgetospeed(&took) != rate->code ||
+        (took.c_cflag & (CSIZE | PARENB | CSTOPB)) != CS8 || (took.c_lflag & ICANON) != 0) {
+        return false;
+    }
+    bits_per_s_ = rate->bits_per_s;
+    return true;
+}
+
+// A read ends when n bytes have arrived, kByteGap after the last byte without
+// a further one, or n + 1 ms after the call. Before set_timeouts the wait for
+// a first byte is kPlainFirstByte instead of the whole n + 1 ms.
+std::string PosixSerialPort::read(std::size_t n) {
+    std::string got;
+    if (fd_ < 0 || n == 0) return got;
+    const auto start = Clock::now();
+    const auto last_moment = start + milliseconds(std::min(n, kMaxReadWaitMs) + 1);
+    auto deadline = timed_ ? last_moment : std::min(last_moment, start + kPlainFirstByte);
+    char chunk[kChunk];
+    while (got.size() < n) {
+        const Ready ready = wait_for(fd_, POLLIN, deadline);
+        if (ready == Ready::timed_out) break;
+        if (ready == Ready::yes) {
+            const ssize_t k = ::read(fd_, chunk, std::min(kChunk, n - got.size()));
+            if (k > 0) {
+                got.append(chunk, static_cast<std::size_t>(k));
+                deadline = std::min(last_moment, Clock::now() + kByteGap);
+                continue;
+            }
+            if (k < 0 && retryable(errno)) {
+                if (Clock::now() >= deadline) break;
+                continue;
+            }
+            // Readable yet empty (a hung-up tty) or an I/O error: fall through.
+        }
+        // The device has gone. Take the time a silent line would take, so
+        // that a caller polling in a loop waits instead of spinning.
+        lost_ = true;
+        std::this_thread::sleep_until(deadline);
+        break;
+    }
+    return got;
+}
+
+// write() hands the bytes to the kernel and returns; waiting for them to
+// leave the wire (tcdrain) would only add latency between a block and the
+// read of its answer.
+bool PosixSerialPort::write(const std::string& bytes) {
+    if (fd_ < 0) return false;
+    const auto line_time =
+        milliseconds(static_cast<long long>(bytes.size()) * kBitsPerByte * 1000 / bits_per_s_);
+    const auto deadline = Clock::now() + kWriteSlack + line_time;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t k = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (k > 0) {
+            done += static_cast<std::size_t>(k);
+            continue;
+        }
+        if (k < 0 && errno == EINTR) continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const Ready ready = wait_for(fd_, POLLOUT, deadline);
+            if (ready == Ready::yes) continue;
+            if (ready == Ready::timed_out) return false; // stalled, but still there
+        }
+        lost_ = true;
+        return false;
+    }
+    return true;
+}
+
+void PosixSerialPort::close() {
+    if (fd_ < 0) return;
+    // Hand the line back as we found it. TCSADRAIN lets the last bytes we
+    // wrote leave at our rate first; errors are of no use at this point.
+    tcsetattr(fd_, TCSADRAIN, &saved_);
+    ::close(fd_);
+    fd_ = -1;
+    timed_ = false;
+}
+
+} // namespace
+
+std::unique_ptr<SerialPort> make_os_serial_port() {
+    return std::make_unique<PosixSerialPort>();
+}
+
+} // namespace velk2

@@ -1,0 +1,212 @@
+// The serial line on Windows: a COM port handle whose reads follow the 1-ms
+// time-out record of COMMTIMEOUTS. Same shape as serial_posix.cpp.
+#ifdef _WIN32
+
+#include "platform/serial_port.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace velk2 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// All five values 1 ms: a read of n bytes ends when they have arrived, 1 ms
+// after a byte without a further one, or n + 1 ms after the call; a write
+// of n bytes takes at most n + 1 ms.
+constexpr COMMTIMEOUTS kOneMsRecord{1, 1, 1, 1, 1};
+// Plain open: a read returns at once with what has arrived; writes wait
+// until done.
+constexpr COMMTIMEOUTS kPlainRecord{MAXDWORD, 0, 0, 0, 0};
+// What a plain read on a vanished line waits (see read below).
+constexpr milliseconds kPlainFirstByte{1};
+// Upper bound of one read's wait, so that an absurd count cannot overflow the clock.
+constexpr std::size_t kMaxReadWaitMs = 60'000;
+
+// The line record ("dcb1") is the device-control block as the device holds it.
+static_assert(sizeof(DCB) == 28, "the line record is the 28-byte DCB");
+
+// Only the three rates of the box; anything else is refused rather than
+// guessed, so a typo cannot open the line at a rate the box never uses.
+std::optional<DWORD> rate_for(const std::string& baud) {
+    if (baud == "38400") return DWORD{38400};
+    if (baud == "115200") return DWORD{115200};
+    if (baud == "230400") return DWORD{230400};
+    return std::nullopt;
+}
+
+// COM10 and above are reachable only through the device namespace; the
+// prefix does no harm to COM1 to COM9.
+std::string device_path(const std::string& device) {
+    return device.rfind("\\\\", 0) == 0 ? device : "\\\\.\\" + device;
+}
+
+// BuildCommDCB sets the rate, no parity, 8 data bits and 1 stop bit, turns
+// XON/XOFF and hardware flow control off, and keeps the other fields as the
+// device had them. Of those, a few would eat or stall the box's bytes, so
+// they are fixed: fNull drops zero bytes, fDsrSensitivity ignores input
+// while DSR is low (three-wire cables), fErrorChar replaces bytes, and
+// fAbortOnError fails every read after the framing error that a box talking
+// at another rate causes (one "C" at 115200 read at 230400 must arrive as
+// 0x1E 0xFE).
+bool line_settings(DCB& dcb, const std::string& baud) {
+    const std::string text = baud + ",n,8,1";
+    if (!BuildCommDCBA(text.c_str(), &dcb)) return false;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fAbortOnError = FALSE;
+    return true;
+}
+
+bool set_record(HANDLE handle, COMMTIMEOUTS record) {
+    return SetCommTimeouts(handle, &record);
+}
+
+class Win32SerialPort final : public SerialPort {
+  public:
+    ~Win32SerialPort() override { close(); }
+
+    bool open(const std::string& device, const std::string& baud) override;
+    bool set_timeouts() override;
+    bool read_line_record(std::string& record) override;
+    bool apply_line_settings(const std::string& baud) override;
+    std::string read(std::size_t n) override;
+    bool write(const std::string& bytes) override;
+    void close() override;
+    bool is_open() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    bool line_lost() const override { return lost_; }
+
+  private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    DCB saved_dcb_{};               // the line as we found it, handed back at close
+    COMMTIMEOUTS saved_timeouts_{}; // likewise
+    bool timed_ = false;            // set_timeouts was called since the open
+    bool lost_ = false;
+};
+
+bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
+    close();
+    if (!rate_for(baud)) return false;
+    // Share mode 0: one opener per COM port.
+    const HANDLE handle = CreateFileA(device_path(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    saved_dcb_ = DCB{};
+    saved_dcb_.DCBlength = sizeof(DCB);
+    if (!GetCommState(handle, &saved_dcb_) || !GetCommTimeouts(handle, &saved_timeouts_)) {
+        CloseHandle(handle);
+        return false;
+    }
+    handle_ = handle;
+    timed_ = false;
+    lost_ = false;
+    // The record a previous user left could make reads block for ever; a
+    // plain open returns what has arrived. Bytes that reached the adapter
+    // before this open belong to nobody: a freshly opened port starts empty.
+    if (!apply_line_settings(baud) || !set_record(handle_, kPlainRecord) ||
+        !PurgeComm(handle_, PURGE_RXCLEAR)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool Win32SerialPort::set_timeouts() {
+    // The device's record, every value set to 1.
+    COMMTIMEOUTS record{};
+    if (handle_ == INVALID_HANDLE_VALUE || !GetCommTimeouts(handle_, &record)) return false;
+    if (!set_record(handle_, kOneMsRecord)) return false;
+    timed_ = true;
+    return true;
+}
+
+bool Win32SerialPort::read_line_record(std::string& record) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (handle_ == INVALID_HANDLE_VALUE || !GetCommState(handle_, &dcb)) return false;
+    record.assign(reinterpret_cast<const char*>(&dcb), sizeof dcb);
+    return true;
+}
+
+bool Win32SerialPort::apply_line_settings(const std::string& baud) {
+    const auto rate = rate_for(baud);
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (handle_ == INVALID_HANDLE_VALUE || !rate || !GetCommState(handle_, &dcb) ||
+        !line_settings(dcb, baud) || !SetCommState(handle_, &dcb)) {
+        return false;
+    }
+    // A driver may round or ignore a setting it accepted; read the line back.
+    DCB took{};
+    took.DCBlength = sizeof(DCB);
+    return GetCommState(handle_, &took) && took.BaudRate == *rate && took.ByteSize == 8 &&
+           took.Parity == NOPARITY && took.StopBits == ONESTOPBIT;
+}
+
+// The driver does the timing (the record set by open or set_timeouts).
+std::string Win32SerialPort::read(std::size_t n) {
+    std::string got;
+    if (handle_ == INVALID_HANDLE_VALUE || n == 0) return got;
+    const auto start = Clock::now();
+    const DWORD count = static_cast<DWORD>(std::min<std::size_t>(n, MAXDWORD));
+    got.resize(count);
+    DWORD k = 0;
+    if (!ReadFile(handle_, got.data(), count, &k, nullptr)) {
+        // A failed read is a vanished device (adapter pulled), not a time-out.
+        // Take the time a silent line would take, so that a caller polling
+        // in a loop waits instead of spinning.
+        lost_ = true;
+        k = 0;
+        const auto wait = timed_ ? milliseconds(std::min(n, kMaxReadWaitMs) + 1) : kPlainFirstByte;
+        std::this_thread::sleep_until(start + wait);
+    }
+    got.resize(k);
+    return got;
+}
+
+bool Win32SerialPort::write(const std::string& bytes) {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    if (!WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
+        lost_ = true;
+        return false;
+    }
+    return done == bytes.size(); // short: the write time-out ran out
+}
+
+void Win32SerialPort::close() {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    // Let the last bytes we wrote leave at our rate, then hand the line back
+    // as we found it; errors are of no use at this point.
+    FlushFileBuffers(handle_);
+    SetCommState(handle_, &saved_dcb_);
+    SetCommTimeouts(handle_, &saved_timeouts_);
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    timed_ = false;
+}
+
+} // namespace
+
+std::unique_ptr<SerialPort> make_os_serial_port() {
+    return std::make_unique<Win32SerialPort>();
+}
+
+} // namespace velk2
+
+#endif // _WIN32
