@@ -10,10 +10,10 @@
 namespace boxsim {
 
 struct BootloaderFaults {
-    std::optional<unsigned> nak_block;        // NAK the first arrival of data block K
-    bool silent = false;                      // never send anything
-    bool ack_first_eot = false;               // ACK the first EOT instead of NAK
-    std::optional<unsigned> drop_after_block; // hang up after data block K (0: the header)
+    std::optional<unsigned> nak_block{};        // NAK the first arrival of data block K
+    bool silent = false;                        // never send anything
+    bool ack_first_eot = false;                 // ACK the first EOT instead of NAK
+    std::optional<unsigned> drop_after_block{}; // hang up after data block K (0: the header)
 };
 
 class BootloaderRole final : public Role {

@@ -13,9 +13,9 @@
 namespace boxsim {
 
 struct MonitorFaults {
-    std::optional<unsigned> silent_after; // no effect and no answer after command K
-    bool bad_status = false;              // status 0x01; memory left unchanged
-    bool first_ping_ff = false;           // first ping answered 0xFF, box goes to 230400
+    std::optional<unsigned> silent_after{}; // no effect and no answer after command K
+    bool bad_status = false;                // status 0x01; memory left unchanged
+    bool first_ping_ff = false;             // first ping answered 0xFF, box goes to 230400
 };
 
 namespace monitor {

@@ -10,11 +10,11 @@
 namespace boxsim {
 
 struct SenderFaults {
-    std::optional<unsigned> corrupt_crc;      // wrong check bytes on block K (0: the header)
-    bool bad_header_start = false;            // block 0 starts 0x02 0x00 0xFF
-    std::optional<unsigned> stop_after_block; // no answer after sending block K (0: the header)
-    bool absurd_size = false;                 // block 0 claims 99999999999 bytes
-    std::optional<std::string> header_name;   // name in block 0 instead of the file's
+    std::optional<unsigned> corrupt_crc{};      // wrong check bytes on block K (0: the header)
+    bool bad_header_start = false;              // block 0 starts 0x02 0x00 0xFF
+    std::optional<unsigned> stop_after_block{}; // no answer after sending block K (0: the header)
+    bool absurd_size = false;                   // block 0 claims 99999999999 bytes
+    std::optional<std::string> header_name{};   // name in block 0 instead of the file's
 };
 
 class SenderRole final : public Role {

@@ -1,0 +1,88 @@
+// The simulator's model of the wire: CRC, bit sampling between mismatched
+// rates, and pacing at the line rate.
+#include "../../tools/boxsim/crc16.h"
+#include "../../tools/boxsim/pacer.h"
+#include "../../tools/boxsim/uart_sampling.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using boxsim::resample;
+
+TEST(BoxsimCrc16, MatchesXmodemCheckValues) {
+    EXPECT_EQ(boxsim::crc16_xmodem("123456789"), 0x31C3);
+    EXPECT_EQ(boxsim::crc16_xmodem(std::string(1024, '\0')), 0x0000);
+    EXPECT_EQ(boxsim::crc16_xmodem("A"), 0x58E5);
+    EXPECT_EQ(boxsim::crc16_xmodem(""), 0x0000);
+}
+
+struct SamplingCase {
+    const char* what;
+    std::string sent;
+    int tx_baud;
+    int rx_baud;
+    std::string heard;
+};
+
+void PrintTo(const SamplingCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class BoxsimSampling : public testing::TestWithParam<SamplingCase> {};
+
+TEST_P(BoxsimSampling, ReceiverSamplesWhatTheSenderPutOnTheWire) {
+    const SamplingCase& c = GetParam();
+    EXPECT_EQ(resample(c.sent, c.tx_baud, c.rx_baud), c.heard) << c.what;
+}
+
+// Expected bytes worked out by hand from the bit timeline of each case.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BoxsimSampling,
+    testing::Values(
+        SamplingCase{"C at half rate splits in two", "C", 115200, 230400, "\x1E\xFE"},
+        SamplingCase{"same rate passes unchanged", std::string("C\x00\xFF", 3), 230400, 230400,
+                     std::string("C\x00\xFF", 3)},
+        SamplingCase{"C at double rate: false start, then one byte", "C", 230400, 115200, "\xFC"},
+        SamplingCase{"FF at half rate: only its start bit shows", "\xFF", 115200, 230400, "\xFE"},
+        SamplingCase{"00 at a sixth of the rate reads as one zero byte", std::string(1, '\0'),
+                     38400, 230400, std::string(1, '\0')},
+        SamplingCase{"nothing sent, nothing heard", "", 115200, 230400, ""}));
+
+TEST(BoxsimSampling, TwoSeparateCsAtHalfRateGiveTwoPairs) {
+    const std::string one = resample("C", 115200, 230400);
+    EXPECT_EQ(one + one, "\x1E\xFE\x1E\xFE");
+}
+
+TEST(BoxsimPacer, NeverLetsMoreThanATenthOfTheBaudThroughPerSecond) {
+    for (const int baud : {38400, 115200, 230400}) {
+        boxsim::Pacer pacer(baud);
+        std::size_t sent = 0;
+        // A poll loop waking once a millisecond for one second of virtual time.
+        for (int ms = 0; ms <= 1000; ++ms) {
+            const boxsim::Nanos now{static_cast<long long>(ms) * 1'000'000};
+            const std::size_t n = pacer.allowance(now);
+            pacer.spend(n, now);
+            sent += n;
+        }
+        const std::size_t line_rate = static_cast<std::size_t>(baud / 10);
+        const std::size_t lead_bytes = static_cast<std::size_t>(baud / 10 / 500) + 1;
+        EXPECT_GE(sent, line_rate - 1) << baud;
+        EXPECT_LE(sent, line_rate + lead_bytes) << baud;
+    }
+}
+
+TEST(BoxsimPacer, NextByteTimeIsWhenTheAllowanceReturns) {
+    boxsim::Pacer pacer(38400);
+    const boxsim::Nanos start{0};
+    pacer.spend(pacer.allowance(start), start);
+    EXPECT_EQ(pacer.allowance(start), 0u);
+    const boxsim::Nanos next = pacer.next_byte_at(start);
+    EXPECT_GT(next, start);
+    EXPECT_EQ(pacer.allowance(next), 1u);
+    EXPECT_EQ(pacer.allowance(next - boxsim::Nanos(1)), 0u);
+}
+
+} // namespace
