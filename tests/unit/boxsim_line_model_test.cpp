@@ -74,6 +74,28 @@ TEST(BoxsimPacer, NeverLetsMoreThanATenthOfTheBaudThroughPerSecond) {
     }
 }
 
+TEST(BoxsimPacer, MakesGoodTheTimeOfLateWakeUps) {
+    boxsim::Pacer pacer(115200);
+    std::size_t sent = 0;
+    // Wake-ups 7 ms apart, as on a busy machine, for one second.
+    for (int ms = 0; ms <= 1000; ms += 7) {
+        const boxsim::Nanos now{static_cast<long long>(ms) * 1'000'000};
+        const std::size_t n = pacer.allowance(now);
+        pacer.spend(n, now);
+        sent += n;
+    }
+    EXPECT_GE(sent, 11520u - 100u);
+    EXPECT_LE(sent, 11520u + 24u);
+}
+
+TEST(BoxsimPacer, GivesNoBurstAfterTheLineStoodIdle) {
+    boxsim::Pacer pacer(230400);
+    const boxsim::Nanos later{5'000'000'000};
+    pacer.resume(later);
+    // Only the lead of 2 ms: 46 bytes at 230400.
+    EXPECT_EQ(pacer.allowance(later), 46u);
+}
+
 TEST(BoxsimPacer, NextByteTimeIsWhenTheAllowanceReturns) {
     boxsim::Pacer pacer(38400);
     const boxsim::Nanos start{0};

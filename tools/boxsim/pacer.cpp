@@ -1,7 +1,5 @@
 #include "pacer.h"
 
-#include <algorithm>
-
 namespace boxsim {
 
 void Pacer::set_baud(int baud) {
@@ -10,13 +8,12 @@ void Pacer::set_baud(int baud) {
 }
 
 std::size_t Pacer::allowance(Nanos now) const {
-    const Nanos busy_from = std::max(line_free_at_, now);
-    const Nanos room = now + lead - busy_from;
+    const Nanos room = now + lead - line_start(now);
     return room.count() <= 0 ? 0 : static_cast<std::size_t>(room / byte_time_);
 }
 
 void Pacer::spend(std::size_t count, Nanos now) {
-    line_free_at_ = std::max(line_free_at_, now) + byte_time_ * static_cast<long long>(count);
+    line_free_at_ = line_start(now) + byte_time_ * static_cast<long long>(count);
 }
 
 Nanos Pacer::next_byte_at(Nanos now) const {

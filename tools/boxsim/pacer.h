@@ -2,6 +2,7 @@
 // (start, 8 data, stop). The clock is passed in, so the pacing is pure.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 
@@ -17,18 +18,26 @@ class Pacer {
 
     // How many bytes may go at `now`. Bytes may leave up to `lead` before
     // their line time, so that a poll loop with millisecond wake-ups keeps
-    // the line busy.
+    // the line busy; a loop that wakes up to `catch_up` late (a busy machine)
+    // makes the lost time good instead of slowing the line down.
     std::size_t allowance(Nanos now) const;
     // Records that `count` bytes went at `now`.
     void spend(std::size_t count, Nanos now);
+    // Bytes wait again after the line stood idle: nothing to make good
+    // from before `now`.
+    void resume(Nanos now) { line_free_at_ = std::max(line_free_at_, now); }
     // When the next byte may go (not before `now`).
     Nanos next_byte_at(Nanos now) const;
 
     static constexpr Nanos lead{2'000'000};
+    static constexpr Nanos catch_up{8'000'000};
 
   private:
     Nanos byte_time_{1};
     Nanos line_free_at_{0}; // when the bytes spent so far have left the line
+
+    // When the next byte would start on the line if it went at `now`.
+    Nanos line_start(Nanos now) const { return std::max(line_free_at_, now - catch_up); }
 };
 
 } // namespace boxsim

@@ -82,6 +82,7 @@ void Session::handle(Step step) {
         std::printf("%s\n", result.c_str());
         std::fflush(stdout);
     }
+    if (outbox_.empty() && wire_.empty() && !step.out.empty()) out_pacer_.resume(now());
     for (auto& t : step.out) outbox_.push_back(std::move(t));
     finished_ = finished_ || step.finished;
     hang_up_ = hang_up_ || step.hang_up;
@@ -126,6 +127,7 @@ void Session::take_input(const Line::Input& input, Nanos t) {
             "): " + hex_text(input.bytes));
         return;
     }
+    if (inbox_.empty()) in_pacer_.resume(t);
     inbox_ += input.bytes;
 }
 
