@@ -1,0 +1,40 @@
+#include "platform/device_names.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace velk2 {
+
+namespace {
+
+// The n of "COM" + decimal digits, n >= 1; nullopt for any other name. The
+// prefix is upper case only, as the program writes it.
+std::optional<unsigned> com_number_of(const std::string& name) {
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return std::nullopt;
+    const char* first = name.data() + 3;
+    const char* last = name.data() + name.size();
+    unsigned n = 0;
+    // Digits only: from_chars takes no sign or blank, and reports overflow.
+    auto [end, ec] = std::from_chars(first, last, n);
+    if (ec != std::errc() || end != last || n == 0) return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+std::string device_for_port(const std::string& port_name, const EnvLookup& env) {
+    if (auto n = com_number_of(port_name)) {
+        const std::string var = "VELK2_COM" + std::to_string(*n);
+        if (auto set = env(var); set && !set->empty()) return *set;
+        return "/dev/ttyS" + std::to_string(*n - 1);
+    }
+    if (!port_name.empty() && port_name.front() == '/') return port_name;
+    return "/dev/" + port_name;
+}
+
+std::optional<std::string> process_env(const std::string& name) {
+    if (const char* v = std::getenv(name.c_str())) return std::string(v);
+    return std::nullopt;
+}
+
+} // namespace velk2
