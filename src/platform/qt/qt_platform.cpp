@@ -1,0 +1,186 @@
+#include "platform/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QImageReader>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+#include <utility>
+
+#include "platform/device_names.h"
+#include "platform/qt/mouse_state.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_settings.h"
+#include "platform/qt/qt_text.h"
+#include "platform/qt/qt_window.h"
+#include "platform/timers.h"
+
+namespace velk2 {
+
+QtPlatform::QtPlatform()
+    : wake_(std::make_unique<QTimer>()),
+      script_(dialog_script_from(process_env("VELK2_DIALOG_ANSWERS"),
+                                 process_env("VELK2_NO_DIALOGS"))) {
+    wake_->setSingleShot(true);
+    wake_->setTimerType(Qt::PreciseTimer);
+    // The program ends when its own loop sees the window gone, never because
+    // Qt saw its last window close.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    if (!script_.error.empty()) diag(script_.error);
+}
+
+QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::attach(Window& window) {
+    window_ = &window;
+    qt_window_ = std::make_unique<QtWindow>(
+        window, [this](const std::function<void()>& handler) { run_handler(handler); });
+}
+
+QWidget* QtPlatform::form() const {
+    return qt_window_ ? qt_window_->form() : nullptr;
+}
+
+// ---------------------------------------------------------------- clock
+
+double QtPlatform::seconds_since_midnight() {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+std::int64_t QtPlatform::monotonic_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void QtPlatform::pause(int ms) {
+    // A plain sleep: the window must not run events (timers, clicks) here.
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// ---------------------------------------------------------------- events
+
+void QtPlatform::sync_window() {
+    if (!qt_window_) return;
+    qt_window_->sync();
+    qt_window_->present();
+}
+
+void QtPlatform::run_handler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (...) {
+        // The first error wins; a second one in the same delivery is a
+        // consequence of the first.
+        if (!pending_) pending_ = std::current_exception();
+    }
+}
+
+void QtPlatform::rethrow_pending() {
+    if (auto error = std::exchange(pending_, nullptr)) std::rethrow_exception(error);
+}
+
+void QtPlatform::run_timers() {
+    // Timers keep ticking after the window has closed: a download that is
+    // still running needs them until it ends.
+    if (window_) run_due_timers(*window_, monotonic_ms());
+}
+
+void QtPlatform::process_events() {
+    sync_window();
+    QCoreApplication::processEvents();
+    rethrow_pending();
+    run_timers();
+    sync_window();
+}
+
+bool QtPlatform::wait_event() {
+    if (!window_ || !window_->exists) return false;
+    sync_window();
+    const auto due = next_timer_due(*window_);
+    const std::int64_t now = monotonic_ms();
+    if (due && *due <= now) {
+        QCoreApplication::processEvents();
+    } else {
+        if (due) wake_->start(int(std::min<std::int64_t>(*due - now, INT_MAX)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        wake_->stop();
+    }
+    rethrow_pending();
+    run_timers();
+    sync_window();
+    return window_->exists;
+}
+
+void QtPlatform::close_window() {
+    if (qt_window_)
+        qt_window_->close();
+    else if (window_)
+        window_->exists = false;
+}
+
+int QtPlatform::mouse_buttons() {
+    return held_mouse_buttons();
+}
+
+// ---------------------------------------------------------------- dialogs
+
+void QtPlatform::message_box(const std::string& text, const std::string& title) {
+    if (script_.scripted_messages) {
+        diag(message_line(title, text));
+        return;
+    }
+    sync_window(); // the window behind the box shows the state that led to it
+    show_message_box(form(), text, title);
+}
+
+std::string QtPlatform::file_dialog(const FileDialogRequest& request, bool save) {
+    if (script_.scripted_files) {
+        std::string answer = take_file_answer(script_);
+        if (answer.empty()) return answer;
+        std::error_code ec;
+        const auto full = std::filesystem::absolute(std::filesystem::path(answer), ec);
+        return ec ? answer : full.string();
+    }
+    sync_window();
+    return choose_file(form(), request, save);
+}
+
+// ---------------------------------------------------------------- the rest
+
+std::string QtPlatform::read_setting(const std::string& section, const std::string& key) {
+    return read_ini_setting(section, key);
+}
+
+void QtPlatform::store_setting(const std::string& section, const std::string& key,
+                               const std::string& value) {
+    // A settings file that cannot be written loses the remembered choices
+    // only; the program goes on as with a missing store, but says so.
+    if (!store_ini_setting(section, key, value))
+        diag("settings not stored: " + section + "/" + key);
+}
+
+void QtPlatform::diag(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+std::unique_ptr<SerialPort> QtPlatform::new_port() {
+    return make_os_serial_port();
+}
+
+std::string QtPlatform::device_for(const std::string& port_name) {
+    return device_for_port(port_name, process_env);
+}
+
+bool QtPlatform::load_picture(const std::string& path) {
+    QImageReader reader(path_to_qstring(path));
+    return !reader.read().isNull();
+}
+
+} // namespace velk2

@@ -1,0 +1,71 @@
+// The real platform: wall clock, the window frm1 on screen through Qt, Qt's
+// dialogs and settings store, standard error as the diagnostic output and the
+// OS serial backend. Create it after the QApplication and destroy it before.
+//
+// The event pump is this class, not a Qt event loop: process_events() and
+// wait_event() bring the widgets in line with the window model, let Qt
+// deliver its events once, then run the model's due timers. Handlers that
+// widgets call (clicks, the close box) run inside Qt's event delivery, where
+// an exception must not pass; it is caught there and thrown again from the
+// process_events() or wait_event() call that delivered the event.
+//
+// Unattended runs: see dialog_script.h (VELK2_DIALOG_ANSWERS, VELK2_NO_DIALOGS).
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/qt/dialog_script.h"
+
+class QTimer;
+class QWidget;
+
+namespace velk2 {
+
+class QtWindow;
+
+class QtPlatform : public Platform {
+  public:
+    QtPlatform();
+    ~QtPlatform() override;
+    QtPlatform(const QtPlatform&) = delete;
+    QtPlatform& operator=(const QtPlatform&) = delete;
+
+    void attach(Window& window) override;
+    double seconds_since_midnight() override;
+    std::int64_t monotonic_ms() override;
+    void pause(int ms) override;
+    void process_events() override;
+    bool wait_event() override;
+    void close_window() override;
+    int mouse_buttons() override;
+    void message_box(const std::string& text, const std::string& title) override;
+    std::string file_dialog(const FileDialogRequest& request, bool save) override;
+    std::string read_setting(const std::string& section, const std::string& key) override;
+    void store_setting(const std::string& section, const std::string& key,
+                       const std::string& value) override;
+    void diag(const std::string& line) override;
+    void diag_reset() override {}
+    std::unique_ptr<SerialPort> new_port() override;
+    std::string device_for(const std::string& port_name) override;
+    bool load_picture(const std::string& path) override;
+
+    // The window on screen once attached, else null.
+    QWidget* form() const;
+
+  private:
+    void sync_window();
+    void run_handler(const std::function<void()>& handler);
+    void rethrow_pending();
+    void run_timers();
+
+    Window* window_ = nullptr;
+    std::unique_ptr<QtWindow> qt_window_;
+    std::unique_ptr<QTimer> wake_; // ends a wait when the next window timer is due
+    std::exception_ptr pending_;   // thrown by a handler inside Qt's event delivery
+    DialogScript script_;
+};
+
+} // namespace velk2

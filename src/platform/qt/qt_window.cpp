@@ -1,0 +1,198 @@
+#include "platform/qt/qt_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QWidget>
+
+#include "platform/qt/grid_panel.h"
+#include "platform/qt/qt_text.h"
+
+namespace velk2 {
+
+namespace {
+
+class FormWidget : public QWidget {
+  public:
+    std::function<void()> on_close_box;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        // The window always closes; the handler only learns of it.
+        event->accept();
+        if (on_close_box) on_close_box();
+    }
+};
+
+QSize form_size(const Window& w) {
+    return QSize(w.width_twips / twips_per_pixel, w.height_twips / twips_per_pixel);
+}
+
+} // namespace
+
+QtWindow::QtWindow(Window& model, HandlerRunner run_handler)
+    : model_(model), run_handler_(std::move(run_handler)) {
+    auto form = std::make_unique<FormWidget>();
+    form->on_close_box = [this] { user_closed(); };
+    form_ = std::move(form);
+    form_->setObjectName(QStringLiteral("frm1"));
+    // The event pump is ours: closing the window must not end a Qt loop
+    // (a message box shown after the close would vanish at once).
+    form_->setAttribute(Qt::WA_QuitOnClose, false);
+    QPalette palette = form_->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    form_->setPalette(palette);
+    form_->setAutoFillBackground(true);
+
+    panel_ = new GridPanel(form_.get());
+    panel_->setObjectName(QStringLiteral("panel"));
+    sync();
+}
+
+QtWindow::~QtWindow() = default;
+
+QWidget* QtWindow::form() const {
+    return form_.get();
+}
+
+void QtWindow::sync() {
+    if (synced_once_ && model_.revision == synced_revision_) return;
+    synced_once_ = true;
+    synced_revision_ = model_.revision;
+
+    const QSize size = form_size(model_);
+    if (form_->size() != size || form_->minimumSize() != size) form_->setFixedSize(size);
+    panel_->setGeometry(QRect(QPoint(0, 0), size));
+    const QString title = to_qstring(model_.title);
+    if (form_->windowTitle() != title) form_->setWindowTitle(title);
+
+    while (shown_.size() < model_.controls.size()) add_widget(shown_.size());
+    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
+    panel_->show_cells(model_.cells);
+}
+
+void QtWindow::present() {
+    if (model_.exists && !presented_) {
+        presented_ = true;
+        form_->show();
+    } else if (!model_.exists && form_->isVisible()) {
+        form_->hide();
+    }
+}
+
+void QtWindow::close() {
+    model_.exists = false;
+    ++model_.revision;
+    form_->hide();
+}
+
+void QtWindow::user_closed() {
+    if (!model_.exists) return; // already closed by the program
+    if (model_.on_close) run_handler_(model_.on_close);
+    model_.exists = false;
+    ++model_.revision;
+}
+
+void QtWindow::add_widget(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown shown;
+    if (c.placed) {
+        switch (c.kind) {
+        case ControlKind::button: {
+            auto* button = new QPushButton(form_.get());
+            QObject::connect(button, &QPushButton::clicked, [this, index] {
+                if (auto handler = model_.controls[index].on_click) run_handler_(handler);
+            });
+            shown.widget = button;
+            break;
+        }
+        case ControlKind::check_box: {
+            auto* box = new QCheckBox(form_.get());
+            // The user's tick is the control's value; the model is the truth.
+            QObject::connect(box, &QCheckBox::clicked, [this, index](bool checked) {
+                model_.controls[index].value = checked ? 1 : 0;
+                ++model_.revision;
+                if (auto handler = model_.controls[index].on_click) run_handler_(handler);
+            });
+            shown.widget = box;
+            break;
+        }
+        case ControlKind::label:
+        case ControlKind::image: {
+            auto* label = new QLabel(form_.get());
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            shown.widget = label;
+            break;
+        }
+        case ControlKind::timer:
+            break;
+        }
+    }
+    if (shown.widget) shown.widget->setObjectName(to_qstring(c.name));
+    shown_.push_back(std::move(shown));
+}
+
+void QtWindow::apply(std::size_t index) {
+    const Control& c = model_.controls[index];
+    QWidget* widget = shown_[index].widget;
+    if (!widget) return;
+    const QRect geometry(c.left, c.top, c.width, c.height);
+    if (widget->geometry() != geometry) widget->setGeometry(geometry);
+    widget->setEnabled(c.enabled);
+    const QString tip = to_qstring(c.tool_tip);
+    if (widget->toolTip() != tip) widget->setToolTip(tip);
+
+    switch (c.kind) {
+    case ControlKind::button:
+        static_cast<QPushButton*>(widget)->setText(to_qstring(c.caption));
+        break;
+    case ControlKind::check_box: {
+        auto* box = static_cast<QCheckBox*>(widget);
+        box->setText(to_qstring(c.caption));
+        const Qt::CheckState state = c.value == 0   ? Qt::Unchecked
+                                     : c.value == 2 ? Qt::PartiallyChecked
+                                                    : Qt::Checked;
+        if (box->checkState() != state) {
+            box->setTristate(state == Qt::PartiallyChecked);
+            box->setCheckState(state);
+        }
+        break;
+    }
+    case ControlKind::label:
+        static_cast<QLabel*>(widget)->setText(to_qstring(c.text));
+        break;
+    case ControlKind::image:
+        apply_picture(index);
+        break;
+    case ControlKind::timer:
+        break;
+    }
+    widget->setVisible(c.visible);
+}
+
+void QtWindow::apply_picture(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown& shown = shown_[index];
+    std::error_code ec;
+    // A file chosen again under the same name may hold a new picture.
+    const auto time = c.picture.empty()
+                          ? std::filesystem::file_time_type{}
+                          : std::filesystem::last_write_time(std::filesystem::path(c.picture), ec);
+    if (c.picture == shown.picture && time == shown.picture_time) return;
+    shown.picture = c.picture;
+    shown.picture_time = time;
+
+    auto* label = static_cast<QLabel*>(shown.widget);
+    QPixmap pixmap;
+    if (!c.picture.empty()) pixmap.load(path_to_qstring(c.picture));
+    if (pixmap.isNull()) {
+        label->clear();
+        return;
+    }
+    label->setPixmap(
+        pixmap.scaled(QSize(c.width, c.height), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+} // namespace velk2

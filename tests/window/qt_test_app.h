@@ -1,0 +1,68 @@
+// The QApplication of the window tests (offscreen unless the caller chose a
+// platform) and small helpers to build window models and to press buttons.
+#pragma once
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+#include "platform/window_model.h"
+
+namespace velk2::test {
+
+class QtAppEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[20] = "velk2_window_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+inline Control placed_control(const char* name, ControlKind kind, int left, int top, int width,
+                              int height, const char* caption, bool enabled = true) {
+    Control c;
+    c.name = name;
+    c.kind = kind;
+    c.placed = true;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.caption = caption;
+    c.enabled = enabled;
+    return c;
+}
+
+inline Control holder_control(const char* name, ControlKind kind) {
+    Control c;
+    c.name = name;
+    c.kind = kind;
+    c.visible = false;
+    return c;
+}
+
+// A press and a release in the middle of the widget, queued so that Qt
+// delivers them inside the next round of event processing, as it does with
+// a user's click.
+inline void post_click(QWidget* widget) {
+    const QPointF at(widget->width() / 2.0, widget->height() / 2.0);
+    const QPointF global = widget->mapToGlobal(at);
+    QApplication::postEvent(widget,
+                            new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                            Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+} // namespace velk2::test
