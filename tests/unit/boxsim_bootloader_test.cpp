@@ -166,9 +166,27 @@ TEST(BoxsimBootloader, SendsCPromptlyAfterThePcOpensThenEverySecond) {
     EXPECT_EQ(prompt.sent(), "C");
     ASSERT_EQ(prompt.out.size(), 1u);
     EXPECT_EQ(prompt.out[0].baud, 230400);
+    // Left out by the line when the PC has a "C" waiting already.
+    EXPECT_TRUE(prompt.out[0].optional);
+    EXPECT_EQ(role.tick(Millis(2229)).sent(), "");
+    const Step periodic = role.tick(Millis(2230));
+    ASSERT_EQ(periodic.out.size(), 1u);
+    EXPECT_FALSE(periodic.out[0].optional);
     // No more "C" once block 0 is in.
     role.receive(block0("a.dsp", "1"), Millis(1300));
     EXPECT_EQ(role.tick(Millis(5000)).sent(), "");
+}
+
+TEST(BoxsimBootloader, APromptCDueWhenBlockZeroCameIsNotSentLater) {
+    BootloaderRole role(230400, {});
+    role.line_event(Millis(0));
+    role.receive(block0("a.dsp", "3"), Millis(10));
+    role.receive(data_blocks("xyz")[0], Millis(20));
+    role.receive(eot, Millis(21));
+    role.receive(eot, Millis(22));
+    EXPECT_TRUE(role.receive(closing, Millis(23)).finished);
+    EXPECT_EQ(role.tick(Millis(100)).sent(), "");
+    EXPECT_EQ(role.tick(Millis(1023)).sent(), "C");
 }
 
 TEST(BoxsimBootloader, DropsAnIncompletePacketAfterItsTimeout) {

@@ -67,8 +67,17 @@ Step BootloaderRole::tick(Millis now) {
                   " s: transfer given up, waiting for block 0");
         phase_ = Phase::header;
         next_c_at_ = now;
+        prompt_c_at_.reset();
     }
-    if (phase_ == Phase::header && now >= next_c_at_) {
+    if (phase_ != Phase::header) return step;
+    if (prompt_c_at_ && now >= *prompt_c_at_) {
+        // The PC has just opened its port: a "C" now spares it up to a
+        // second of listening, unless the last one still waits for it.
+        step.out.push_back({std::string(1, C), baud_, true});
+        step.note("sent C at " + std::to_string(baud_) + " (PC opened its port)");
+        prompt_c_at_.reset();
+        next_c_at_ = now + c_period;
+    } else if (now >= next_c_at_) {
         reply(step, C);
         step.note("sent C at " + std::to_string(baud_));
         next_c_at_ = now + c_period;
@@ -77,7 +86,7 @@ Step BootloaderRole::tick(Millis now) {
 }
 
 Step BootloaderRole::line_event(Millis now) {
-    if (phase_ == Phase::header) next_c_at_ = now + prompt_c_delay;
+    if (phase_ == Phase::header) prompt_c_at_ = now + prompt_c_delay;
     return {};
 }
 
@@ -136,6 +145,7 @@ void BootloaderRole::take_packet(Step& step, const std::string& packet, Millis n
 
 void BootloaderRole::take_header(Step& step, std::string_view field, Millis now) {
     const Header header = parse_header(field);
+    prompt_c_at_.reset();
     if (header.name.empty()) {
         reply(step, ACK);
         if (phase_ == Phase::file_done) {

@@ -52,6 +52,7 @@ class BootloaderRole final : public Role {
     std::string pending_;
     Millis last_input_{0};
     Millis next_c_at_{0};
+    std::optional<Millis> prompt_c_at_;
     std::string name_;
     std::optional<std::uint64_t> size_;
     std::string data_;

@@ -14,10 +14,13 @@ namespace boxsim {
 
 using Millis = std::chrono::milliseconds;
 
-// Bytes the box sends, at the rate it sends them.
+// Bytes the box sends, at the rate it sends them. An optional transmission is
+// left out while the PC still has unread bytes from the box: it only hurries
+// things along, and a second copy would change what the PC reads.
 struct Transmission {
     std::string bytes;
     int baud = 0;
+    bool optional = false;
 };
 
 // A file the box has received whole; `name` is already safe to save under.

@@ -21,6 +21,9 @@ constexpr Millis tick_period{5};
 // Once the PC has read the last answer of a --once run, the line stays up
 // this long, so the PC can finish its own end steps before it goes away.
 constexpr Millis linger{1500};
+// How long the PC's read queue must stay empty before the box's last bytes
+// count as read.
+constexpr Millis settle{50};
 // Longest wait for the PC to read the last answer before exiting anyway.
 constexpr Millis drain_limit{3000};
 // Box output the PC leaves unread beyond this is thrown away, as a real line
@@ -156,6 +159,11 @@ bool Session::push_output(Nanos t) {
         }
         if (outbox_.empty()) return true;
         Transmission& front = outbox_.front();
+        if (front.optional && line_.simulated() && line_.unread_by_pc() > 0) {
+            log("left out " + hex_text(front.bytes) + ": the PC has not read the last one yet");
+            outbox_.pop_front();
+            continue;
+        }
         if (!line_.simulated() && line_.device_baud() != front.baud) {
             line_.set_device_baud(front.baud);
         }
@@ -199,10 +207,14 @@ std::optional<int> Session::ending(Nanos t) {
     }
     if (!quiet()) return std::nullopt;
     if (!ending_since_) ending_since_ = t;
+    // Bytes just written reach the PC's read queue a moment later: the line
+    // counts as drained once nothing has been waiting for a while.
     const bool drained = output_idle() && line_.unread_by_pc() == 0;
+    if (!drained) drained_since_.reset();
     if (drained && !drained_since_) drained_since_ = t;
+    const bool settled = drained_since_ && t - *drained_since_ >= settle;
     const bool gave_up = t - *ending_since_ >= drain_limit;
-    if (hang_up_ && (drained || gave_up)) {
+    if (hang_up_ && (settled || gave_up)) {
         log("dropping the line");
         line_.hang_up();
         return exit_ok;
