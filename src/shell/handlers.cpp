@@ -1,5 +1,6 @@
 #include "shell/handlers.h"
 
+#include "download/download_receive.h"
 #include "download/download_timers.h"
 #include "serial/port_connection.h"
 #include "shell/file_selection.h"
@@ -32,6 +33,7 @@ void wire_handlers(Context& ctx) {
     on_click(ctx, "cm3", cm3_Click);
     on_click(ctx, "cmbin", cmbin_Click);
     on_click(ctx, "cm4", cm4_Click);
+    on_click(ctx, "cg1", cg1_Click);
 
     on_tick(ctx, "tmrY", tmrY_Timer);
     on_tick(ctx, "tmrY2", tmrY2_Timer);

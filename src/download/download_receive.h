@@ -1,0 +1,14 @@
+// "Download from Box": asks the box for its file with YMODEM (CRC, 1K
+// blocks), keeps every block until the transfer is over, checks them all and
+// saves the file under a name the user confirms.
+#pragma once
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+// Runs the whole download inside the click, from the first "C" to the closed
+// port; the window processes events only while the header is awaited.
+void cg1_Click(Context& ctx);
+
+} // namespace velk2
