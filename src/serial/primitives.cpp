@@ -2,8 +2,8 @@
 
 namespace velk2 {
 
-void port_send(Context& ctx, const std::string& bytes) {
-    if (ctx.port && ctx.port->is_open()) ctx.port->write(bytes);
+bool port_send(Context& ctx, const std::string& bytes) {
+    return ctx.port && ctx.port->is_open() && ctx.port->write(bytes);
 }
 
 std::string port_read(Context& ctx, std::size_t n) {

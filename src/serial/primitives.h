@@ -9,8 +9,9 @@
 
 namespace velk2 {
 
-// Writes the bytes unchanged; dropped when the port is closed.
-void port_send(Context& ctx, const std::string& bytes);
+// Writes the bytes unchanged; dropped when the port is closed. False when
+// they did not go out (closed port, or a line that refused them).
+bool port_send(Context& ctx, const std::string& bytes);
 // At most n bytes that have arrived (see SerialPort::read); "" on a closed
 // port, after a short wait so that polling loops do not spin.
 std::string port_read(Context& ctx, std::size_t n);
