@@ -5,6 +5,7 @@
 #include "serial/port_connection.h"
 #include "shell/file_selection.h"
 #include "shell/main_window.h"
+#include "upload/upload_driver.h"
 
 namespace velk2 {
 
@@ -21,7 +22,7 @@ void on_tick(Context& ctx, const char* name, void (*handler)(Context&)) {
 } // namespace
 
 void start_upload(Context& ctx) {
-    ctx.platform.diag("upload: not part of this build yet");
+    cm1_Click(ctx);
 }
 
 void start_service_upload(Context& ctx) {
@@ -29,6 +30,7 @@ void start_service_upload(Context& ctx) {
 }
 
 void wire_handlers(Context& ctx) {
+    on_click(ctx, "cm1", cm1_Click);
     on_click(ctx, "cm2", cm2_Click);
     on_click(ctx, "cm3", cm3_Click);
     on_click(ctx, "cmbin", cmbin_Click);

@@ -1,0 +1,239 @@
+#include "upload/upload_driver.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string_view>
+
+#include "serial/hex_format.h"
+#include "serial/port_connection.h"
+#include "serial/primitives.h"
+#include "serial/status_trace.h"
+#include "shell/file_selection.h"
+#include "shell/handlers.h"
+#include "shell/main_window.h"
+#include "shell/number_format.h"
+#include "shell/settings.h"
+#include "upload/stream_sender.h"
+#include "upload/ymodem_stream.h"
+
+namespace velk2 {
+
+namespace {
+
+const char* const upload_title = "Tarnwick upload PC to box";
+const char* const first_baud = "230400";
+const char* const fallback_baud = "115200";
+const char* const bin_test_baud = "38400";
+// One "C" sent by a box at 115200 baud, as a port set to 230400 baud 8N1
+// samples it: the box talks at the lower rate.
+constexpr std::string_view c_at_115200{"\x1E\xFE", 2};
+constexpr std::string_view c_request{&ymodem_c, 1};
+// The start of every wrapped welcome picture ("rom.dsp").
+constexpr std::string_view picture_mark{"::::::::::::::::DIVAREVO20060410"};
+
+constexpr int log_column = 28;
+constexpr int log_row = 12;
+constexpr int log_width = 20;
+constexpr int length_column = 91;
+constexpr int length_row = 12;
+constexpr int length_width = 9;
+
+void show_log(Context& ctx, const std::string& text) {
+    status_text(ctx, log_column, log_row, log_width, text);
+}
+
+std::string clock_text(Context& ctx) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", ctx.platform.seconds_since_midnight());
+    return text;
+}
+
+// Debug files are a help, never a reason to stop: a failed write is skipped.
+void write_debug_file(Context& ctx, const char* name, const std::string& bytes) {
+    std::ofstream f(ctx.work_dir + name, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// What is left of an upload once it is over, however it ended.
+void release_upload(Context& ctx) {
+    ctx.upload_running = false;
+    ctx.transfer_state = 0;
+    if (ctx.quit_after_upload) ctx.quit_requested = true;
+}
+
+// One upload from its stream to its end steps. The end steps run on every
+// way out, an error thrown by an event handler inside a wait included, so the
+// port is always closed and the stream freed when the driver returns.
+class UploadRun {
+  public:
+    explicit UploadRun(Context& ctx) : ctx_(ctx) { ctx.upload_running = true; }
+    ~UploadRun() {
+        trace_line(ctx_, 10, "exit", "");
+        stream = Stream{};
+        show_log(ctx_, "");
+        port_close(ctx_);
+        release_upload(ctx_);
+    }
+    UploadRun(const UploadRun&) = delete;
+    UploadRun& operator=(const UploadRun&) = delete;
+
+    Stream stream;
+
+  private:
+    Context& ctx_;
+};
+
+void prepare(Context& ctx, Stream& stream) {
+    store_setting(ctx, "LAST", "UPFILE", ctx.upload_file);
+    trace_reset(ctx);
+    Win_1_Activate(ctx);
+    status_text(ctx, length_column, length_row, length_width,
+                format_length(static_cast<std::int64_t>(ctx.upload_data.size())));
+    show_log(ctx, "file prepare");
+    if (ctx.upload_debug) {
+        write_debug_file(ctx, "out.dsp", ctx.upload_data);
+        write_debug_file(ctx, "Pout.dsp", {});
+        write_debug_file(ctx, "Pin.dsp", {});
+        ctx.platform.diag("letstreamI");
+    }
+    stream = letstream(ctx.upload_data, ctx.upload_file);
+    ctx.window.get("lbl2").text = std::to_string(ctx.upload_data.size());
+    if (ctx.upload_debug) ctx.platform.diag("letstreamO");
+    trace_line(ctx, 0, "Start", " ");
+    trace_block(ctx, 0, ctx.iui);
+    show_log(ctx, "periferial open");
+}
+
+// Block 0 out; its reply in `iui` after the fixed pause. True for ACK.
+bool send_block0(Context& ctx, const Stream& stream) {
+    port_send(ctx, std::string(stream_packet(stream, 1)));
+    pause(ctx, block0_reply_pause_ms);
+    ctx.iui = port_read(ctx, 2);
+    trace_block(ctx, 4, ctx.iui);
+    return !ctx.iui.empty() && ctx.iui[0] == ymodem_ack;
+}
+
+void send_stream(Context& ctx, const Stream& stream) {
+    trace_line(ctx, 8, "ap_send-I", "");
+    ctx.upload_done = ap_send(ctx, stream);
+    trace_line(ctx, 9, "ap_send-O", "");
+}
+
+enum class WaitEnd { fall_back, stream_sent, time_end };
+
+// A box that was not ready at the first listen gets 5 seconds on tmrY4 to ask
+// with a single "C"; events run meanwhile, so STOP and the abort test work.
+WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) {
+    show_log(ctx, "start timer 5sec");
+    if (ctx.upload_debug) ctx.platform.diag("start 1 " + baud);
+    timer_interval(ctx, "tmrY4", wait_for_c_ms);
+    timer_on(ctx, "tmrY4", true);
+    ctx.iui.clear();
+    for (int pass = 1;; ++pass) {
+        process_events(ctx);
+        ctx.iui = port_read(ctx, 2);
+        if (!ctx.iui.empty()) trace_block(ctx, 2, ctx.iui);
+        if (ctx.upload_debug)
+            ctx.platform.diag("do1 " + std::to_string(pass) + " " + std::to_string(ctx.iui.size()) +
+                              " " + hex_bytes(ctx.iui));
+        // The timer keeps running: a new wait after the switch restarts it.
+        if (ctx.iui == c_at_115200) return WaitEnd::fall_back;
+        if (ctx.iui == c_request) {
+            timer_on(ctx, "tmrY4", false);
+            if (send_block0(ctx, stream)) {
+                show_log(ctx, "input OK");
+                send_stream(ctx, stream);
+                return WaitEnd::stream_sent;
+            }
+            break;
+        }
+        if (abort_requested(ctx)) timer_on(ctx, "tmrY4", false);
+        if (!timer_running(ctx, "tmrY4")) break;
+    }
+    show_log(ctx, "time end");
+    trace_block(ctx, 3, ctx.iui);
+    return WaitEnd::time_end;
+}
+
+// Listen at 230400 baud, and again at 115200 after every garbled "C".
+void handshake(Context& ctx, const Stream& stream) {
+    const int proba = 1; // odd attempts run at 230400 baud
+    trace_line(ctx, 1, "proba_nr", " " + std::to_string(proba));
+    if (ctx.upload_debug) ctx.platform.diag("proba:" + std::to_string(proba));
+    port_close(ctx);
+    std::string baud = first_baud;
+    if (!port_open(ctx, baud)) return;
+    trace_line(ctx, 2, "Baudrate", baud + " ");
+    for (;;) {
+        ctx.iui = port_read(ctx, 1000);
+        trace_block(ctx, 1, ctx.iui);
+        trace_line(ctx, 3, "input(1000)", ctx.iui);
+        if (ctx.iui == c_request) {
+            // A box that asked at once gets the data blocks even when its
+            // reply to block 0 is not an ACK.
+            if (send_block0(ctx, stream)) {
+                show_log(ctx, "input-1- OK");
+            } else {
+                ctx.iui.clear();
+                trace_line(ctx, 2, "timer point 1", " " + clock_text(ctx));
+            }
+            send_stream(ctx, stream);
+            return;
+        }
+        if (wait_for_c(ctx, stream, baud) != WaitEnd::fall_back) return;
+        baud = fallback_baud;
+        if (!port_open(ctx, baud)) return;
+    }
+}
+
+} // namespace
+
+std::optional<std::string> upload_refusal(const Context& ctx) {
+    if (ctx.upload_data.size() > stream_max_payload)
+        return "The file is too big for one upload: " + std::to_string(ctx.upload_data.size()) +
+               " bytes, at most " + std::to_string(stream_max_payload) + ".";
+    if (file_type(ctx.upload_file) == "JPG" &&
+        ctx.upload_data.compare(0, picture_mark.size(), picture_mark) != 0)
+        return "The picture " + ctx.upload_file +
+               " is not prepared for the welcome screen; select a picture that fits.";
+    return std::nullopt;
+}
+
+void upload_driver(Context& ctx) {
+    if (ctx.upload_running) return;
+    ctx.upload_done = false;
+    if (auto refusal = upload_refusal(ctx)) {
+        ctx.platform.message_box(*refusal, "VELK2");
+        release_upload(ctx);
+        return;
+    }
+    UploadRun run(ctx);
+    prepare(ctx, run.stream);
+    handshake(ctx, run.stream);
+}
+
+void cm1_Click(Context& ctx) {
+    ctx.window.title = upload_title;
+    ++ctx.window.revision;
+    if (ctx.window.get("ch1").value == 1) {
+        port_close(ctx);
+        return;
+    }
+    // STOP enables this button again while the stopped upload still winds
+    // down; a press then must not start a second upload inside the first.
+    if (ctx.upload_running) {
+        ctx.platform.diag("upload running");
+        return;
+    }
+    const std::string type = file_type(ctx.upload_file);
+    if (type == "DSP" || type == "JPG") {
+        upload_driver(ctx);
+    } else if (type == "BIN") {
+        if (port_open(ctx, bin_test_baud)) {
+            port_close(ctx);
+            start_service_upload(ctx);
+        }
+    }
+}
+
+} // namespace velk2
