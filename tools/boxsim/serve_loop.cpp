@@ -69,6 +69,7 @@ class Session {
     bool finished_ = false;
     bool hang_up_ = false;
     bool failed_ = false;
+    bool own_flush_ = false;
     std::optional<Nanos> ending_since_;
     std::optional<Nanos> drained_since_;
 };
@@ -119,7 +120,9 @@ void Session::take_input(const Line::Input& input, Nanos t) {
         failed_ = true;
         return;
     }
-    if (input.pc_touched) {
+    if (input.pc_touched && own_flush_) {
+        own_flush_ = false; // the report of our own discard below
+    } else if (input.pc_touched) {
         log("PC flushed its port");
         if (!quiet()) handle(role_.line_event(millis(t)));
     }
@@ -259,6 +262,13 @@ int Session::run(const sigset_t& stop_signals) {
         if (line_.simulated() && line_.unread_by_pc() > stale_limit) {
             log("the PC left " + std::to_string(line_.unread_by_pc()) + " bytes unread: discarded");
             line_.discard_unread_by_pc();
+            own_flush_ = true;
+        }
+        // A device listens at the box's new rate once the answer at the old
+        // one has left (the monitor's speed command).
+        if (!line_.simulated() && output_idle() && line_.device_baud() != role_.baud()) {
+            log("device now at " + std::to_string(role_.baud()));
+            line_.set_device_baud(role_.baud());
         }
     }
 }
