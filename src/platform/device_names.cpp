@@ -8,9 +8,11 @@ namespace velk2 {
 namespace {
 
 // The n of "COM" + decimal digits, n >= 1; nullopt for any other name. The
-// prefix is upper case only, as the program writes it.
+// prefix is read in any case, as device names are on Windows ("com5" is COM5).
 std::optional<unsigned> com_number_of(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return std::nullopt;
+    if (name.size() < 4) return std::nullopt;
+    for (int i = 0; i < 3; ++i)
+        if ((name[std::size_t(i)] & ~0x20) != "COM"[i]) return std::nullopt;
     const char* first = name.data() + 3;
     const char* last = name.data() + name.size();
     unsigned n = 0;

@@ -25,7 +25,9 @@ const DeviceCase device_cases[] = {
     // Not "COM" + a port number: a name under /dev/.
     {"COM0", {}, "/dev/COM0"},
     {"COM", {}, "/dev/COM"},
-    {"com5", {{"VELK2_COM5", "/dev/pts/9"}}, "/dev/com5"},
+    // Any case, as Windows reads device names.
+    {"com5", {{"VELK2_COM5", "/dev/pts/9"}}, "/dev/pts/9"},
+    {"Com2", {}, "/dev/ttyS1"},
     {"COM1x", {}, "/dev/COM1x"},
     {"COM 1", {}, "/dev/COM 1"},
     {"COM-1", {}, "/dev/COM-1"},

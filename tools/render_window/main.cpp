@@ -1,0 +1,42 @@
+// Draws the loader's window offscreen into a PNG, as a technician sees it
+// after choosing a DSP file: for the README's picture and for reviews of the
+// layout. Usage: velk2-render-window OUT.png [service]
+#include <QApplication>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/render_png.h"
+#include "serial/status_trace.h"
+#include "shell/context.h"
+#include "shell/handlers.h"
+#include "shell/main_window.h"
+#include "shell/number_format.h"
+#include "shell/startup.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUT.png\n", argv[0]);
+        return 2;
+    }
+    const std::string out = argv[1];
+    QApplication app(argc, argv);
+    velk2::QtPlatform platform;
+    velk2::Context ctx(platform);
+    ctx.process.program_path = "/opt/velk2/VELK_(COM1)";
+    velk2::create_window(ctx);
+    velk2::wire_handlers(ctx);
+    platform.attach(ctx.window);
+
+    ctx.exe_name = "VELK_(COM1)";
+    ctx.com_port = "COM1";
+    ctx.upload_file = "/home/tech/firmware/R3e558zu.dsp";
+    ctx.window.title = velk2::main_title();
+    velk2::Win_1_Activate(ctx);
+    velk2::set_enabled(ctx.window, "cm1", true);
+    velk2::status_text(ctx, 28, 11, 40, "COM1 (CLOSED)");
+    velk2::status_text(ctx, 91, 12, 9, velk2::format_length(1572864));
+    platform.process_events();
+    return velk2::render_window_png(ctx.window, out) ? 0 : 1;
+}
