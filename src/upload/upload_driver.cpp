@@ -220,9 +220,10 @@ void cm1_Click(Context& ctx) {
         return;
     }
     // STOP enables this button again while the stopped upload still winds
-    // down; a press then must not start a second upload inside the first.
-    if (ctx.upload_running) {
-        ctx.platform.diag("upload running");
+    // down, and a failed reopening in the download's wait does the same; a
+    // press then must not start a transfer inside the running one.
+    if (ctx.upload_running || ctx.transfer_state == 2) {
+        ctx.platform.diag(ctx.upload_running ? "upload running" : "download running");
         return;
     }
     const std::string type = file_type(ctx.upload_file);

@@ -282,6 +282,15 @@ TEST(UploadGuard, SecondPressInsideARunningUploadIsIgnored) {
     EXPECT_EQ(h.line.open_count, 2);
 }
 
+TEST(UploadGuard, PressDuringADownloadStartsNothing) {
+    Harness h;
+    prepare_dsp(h);
+    h.ctx.transfer_state = 2; // a download waits for its header
+    click(h, "cm1");
+    EXPECT_EQ(h.line.open_count, 0);
+    EXPECT_TRUE(has_diag(h, "download running"));
+}
+
 struct RefusalCase {
     const char* name;
     std::string file;
