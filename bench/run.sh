@@ -1,0 +1,30 @@
+#!/bin/sh
+# Builds the benchmark programs in build-bench/ (Release) and runs the cases
+# against the box simulator paced at the real line rate; prints a table.
+#
+#   bench/run.sh            all cases (about 12 minutes, see bench/README.md)
+#   bench/run.sh quick      the 256 KiB cases and the 8 uploads at once (about 2 minutes)
+#   bench/run.sh upload | download | parallel | CASE...   (bench/run.sh --list)
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build-bench"
+
+generator=""
+if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1; then
+    generator="-G Ninja"
+fi
+mkdir -p "$build"
+log="$build/bench-build.log"
+# shellcheck disable=SC2086 # $generator is empty or two words
+if ! cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release \
+        -DVELK2_BUILD_TESTS=OFF >"$log" 2>&1 ||
+    ! cmake --build "$build" -j2 --target velk2 velk2-boxsim velk2-bench \
+        velk2-download-bench >>"$log" 2>&1; then
+    cat "$log"
+    echo "bench/run.sh: the build failed (log: $log)" >&2
+    exit 1
+fi
+
+exec "$build/bench/velk2-bench" --velk2 "$build/velk2" --boxsim "$build/velk2-boxsim" \
+    --download-bench "$build/bench/velk2-download-bench" --work "$build/bench-work" "$@"
