@@ -59,7 +59,11 @@ struct Harness {
     Context ctx{platform};
     HeadlessLine& line;
 
-    explicit Harness(const std::string& port = "COM1") : line(platform.add_line(port)) {
+    // `service_mode` decides, as the build switch does, whether the window
+    // gets the service buttons.
+    explicit Harness(const std::string& port = "COM1", bool service_mode = VELK2_SERVICE_MODE)
+        : line(platform.add_line(port)) {
+        ctx.service_mode = service_mode;
         ctx.process.program_path = "/opt/velk2/VELK_(" + port + ").exe";
         ctx.process.current_dir = dir.path();
         ctx.work_dir = dir.path() + "/";
