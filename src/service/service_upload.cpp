@@ -1,0 +1,173 @@
+#include "service/service_upload.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "fuji/monitor_commands.h"
+#include "serial/hex_format.h"
+#include "serial/port_connection.h"
+#include "serial/primitives.h"
+#include "serial/status_trace.h"
+#include "service/service_pieces.h"
+#include "shell/file_selection.h"
+#include "shell/main_window.h"
+#include "shell/number_format.h"
+
+namespace velk2 {
+
+namespace {
+
+// The monitor answers a ping or a speed switch well within these.
+constexpr int switch_pause_ms = 440;
+constexpr std::size_t switch_read_max = 100;
+// A piece of 1024 bytes at 230400 baud takes some 45 ms to arrive.
+constexpr int write_pause_ms = 110;
+// A read-back reply: up to 1024 data bytes, then the status byte.
+constexpr int read_pause_ms = 220;
+constexpr std::size_t read_reply_max = service_piece_max + 1;
+
+constexpr int counter_column = 62;
+constexpr int counter_row = 12;
+
+const std::string ok_status(1, '\0');
+
+void diag(Context& ctx, const std::string& line) {
+    ctx.platform.diag(line);
+}
+
+void diag_reply(Context& ctx, const std::string& label, const std::string& reply) {
+    diag(ctx, reply_line(label, ctx.platform.seconds_since_midnight(), reply));
+}
+
+// Sends a command and takes what has come after the pause.
+std::string exchange(Context& ctx, const std::string& command, int pause_ms, std::size_t max) {
+    port_send(ctx, command);
+    pause(ctx, pause_ms);
+    return port_read(ctx, max);
+}
+
+// The counter is printed over the field without clearing it first, so a
+// shorter number leaves the end of a longer earlier one visible.
+void show_counter(Context& ctx, std::size_t done) {
+    grid_locate(ctx.window, counter_column, counter_row);
+    grid_print(ctx.window, std::to_string(done));
+    process_events(ctx);
+}
+
+std::string seconds_text(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    std::string s = text;
+    s.erase(s.find_last_not_of('0') + 1);
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    return s;
+}
+
+// Up at 38400 baud, the monitor is switched to 230400 ("C#"); a monitor that
+// answers the first ping with 0xFF alone is taken to be ready for it already.
+bool box_switched_up(Context& ctx) {
+    diag(ctx, hex_dump(mon_ping()));
+    std::string reply = exchange(ctx, mon_ping(), switch_pause_ms, switch_read_max);
+    diag_reply(ctx, "IN1:", reply);
+    const std::string switched(1, '\xFF');
+    if (reply == ping_reply(speed_38400)) {
+        diag_reply(ctx, "IN2:", reply);
+        reply = exchange(ctx, mon_speed(speed_230400), switch_pause_ms, switch_read_max);
+        diag_reply(ctx, "IN3:", reply);
+        diag(ctx, reply == switched ? "IN33:" : "IN333:");
+        return reply == switched;
+    }
+    return reply == switched;
+}
+
+// The data goes out only in whole 4-byte words: the count byte cannot
+// describe anything else.
+bool data_refused(Context& ctx) {
+    const std::size_t n = ctx.upload_data.size();
+    if (service_data_ok(n)) return false;
+    ctx.platform.message_box("The BIN file is " + std::to_string(n) +
+                                 " bytes long. The box monitor takes whole 4-byte words "
+                                 "only, so nothing was sent to the box.",
+                             "Service to Box");
+    return true;
+}
+
+void run_exchange(Context& ctx, const std::string& data) {
+    diag(ctx, "38400");
+    if (!port_open_plain(ctx, "38400")) return;
+    if (!box_switched_up(ctx)) return;
+
+    port_close(ctx);
+    diag(ctx, "nagy");
+    if (!port_open_plain(ctx, "230400")) return;
+    const std::string reply = exchange(ctx, mon_ping(), switch_pause_ms, switch_read_max);
+    diag_reply(ctx, "IN4:", reply);
+    if (reply != ping_reply(speed_230400)) return;
+
+    service_write(ctx, data);
+    // Switched back even after a piece went wrong, so the box is at its
+    // usual speed for the read-back.
+    diag_reply(ctx,
+               "IN5:", exchange(ctx, mon_speed(speed_38400), switch_pause_ms, switch_read_max));
+
+    port_close(ctx);
+    if (!port_open_plain(ctx, "38400")) return;
+    service_readback(ctx, data.size(), "read2");
+}
+
+} // namespace
+
+std::string reply_line(const std::string& label, double seconds, const std::string& reply) {
+    return label + seconds_text(seconds) + " " + std::to_string(reply.size()) + " " +
+           hex_dump(reply);
+}
+
+void cmbinup_Click(Context& ctx) {
+    ctx.window.title = "Tarnwick service PC to box";
+    ++ctx.window.revision;
+    if (ctx.window.get("ch1").value == 0)
+        service_upload(ctx);
+    else
+        port_close(ctx);
+}
+
+void service_upload(Context& ctx) {
+    if (data_refused(ctx)) return;
+    port_close(ctx);
+    Win_1_Activate(ctx);
+    // Events run during the exchange and may choose another file: the
+    // exchange keeps to the data it started with.
+    const std::string data = ctx.upload_data;
+    status_text(ctx, 91, 12, 9, format_length(static_cast<std::int64_t>(data.size())));
+    run_exchange(ctx, data);
+    port_close(ctx);
+    apply_selected_file(ctx);
+}
+
+void service_write(Context& ctx, const std::string& data) {
+    std::size_t done = 0;
+    for (const ServicePiece& piece : service_pieces(data.size())) {
+        const std::string status =
+            exchange(ctx, service_write_command(data, piece), write_pause_ms, switch_read_max);
+        if (status != ok_status) return;
+        done += piece.length;
+        show_counter(ctx, done);
+    }
+}
+
+void service_readback(Context& ctx, std::size_t n, const std::string& name) {
+    std::ofstream file(name, std::ios::binary | std::ios::trunc);
+    if (!file) diag(ctx, name + " not written");
+    const std::vector<std::string> commands = service_readback_commands(n);
+    const std::vector<ServicePiece> pieces = service_pieces(n);
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const std::string reply = exchange(ctx, commands[i], read_pause_ms, read_reply_max);
+        if (!reply.empty()) file.write(reply.data(), std::streamsize(reply.size() - 1));
+        if (reply.empty() || reply.back() != '\0') return;
+        done += pieces[i].length;
+        show_counter(ctx, done);
+    }
+}
+
+} // namespace velk2

@@ -1,0 +1,33 @@
+// "Service to Box": writes the upload data into the box's memory at the
+// service address through the box monitor at 230400 baud, then reads the
+// first 2048 bytes back into a file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+// The button; also the BIN route of "Upload to Box" and of the automatic
+// start. With the port open it only closes it.
+void cmbinup_Click(Context& ctx);
+
+// The whole exchange: speed switch to 230400, write, switch back, read-back
+// into "read2".
+void service_upload(Context& ctx);
+
+// Writes `data` to the service address in pieces, each acknowledged before
+// the next one.
+void service_write(Context& ctx, const std::string& data);
+
+// Reads the first pieces of `n` bytes written by service_write back into the
+// file `name`, rewritten from empty.
+void service_readback(Context& ctx, std::size_t n, const std::string& name);
+
+// One diagnostic reply line: label, time of day in seconds, the length of the
+// reply and its hex dump.
+std::string reply_line(const std::string& label, double seconds, const std::string& reply);
+
+} // namespace velk2
