@@ -1,0 +1,11 @@
+// "fuji Def": puts the box back into its default state: ten fixed pokes, then
+// every block file of the default block folder written to its address.
+#pragma once
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+void cmdeffuji_Click(Context& ctx);
+
+} // namespace velk2

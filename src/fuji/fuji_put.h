@@ -1,0 +1,11 @@
+// "fuji Put": pokes six fixed values and reads each back to compare it, then
+// clears one box region per block file of the put block folder.
+#pragma once
+
+#include "shell/context.h"
+
+namespace velk2 {
+
+void cmputfuji_Click(Context& ctx);
+
+} // namespace velk2
