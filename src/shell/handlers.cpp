@@ -2,7 +2,12 @@
 
 #include "download/download_receive.h"
 #include "download/download_timers.h"
+#include "fuji/fuji_def.h"
+#include "fuji/fuji_live.h"
+#include "fuji/fuji_put.h"
+#include "fuji/getfuji.h"
 #include "serial/port_connection.h"
+#include "service/service_upload.h"
 #include "shell/file_selection.h"
 #include "shell/main_window.h"
 #include "upload/upload_driver.h"
@@ -26,7 +31,7 @@ void start_upload(Context& ctx) {
 }
 
 void start_service_upload(Context& ctx) {
-    ctx.platform.diag("service upload: not part of this build yet");
+    cmbinup_Click(ctx);
 }
 
 void wire_handlers(Context& ctx) {
@@ -36,6 +41,11 @@ void wire_handlers(Context& ctx) {
     on_click(ctx, "cmbin", cmbin_Click);
     on_click(ctx, "cm4", cm4_Click);
     on_click(ctx, "cg1", cg1_Click);
+    on_click(ctx, "cmbinup", cmbinup_Click);
+    on_click(ctx, "cmgetfuji", cmgetfuji_Click);
+    on_click(ctx, "cmchgfuji", cmchgfuji_Click);
+    on_click(ctx, "cmdeffuji", cmdeffuji_Click);
+    on_click(ctx, "cmputfuji", cmputfuji_Click);
 
     on_tick(ctx, "tmrY", tmrY_Timer);
     on_tick(ctx, "tmrY2", tmrY2_Timer);
