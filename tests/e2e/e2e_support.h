@@ -3,11 +3,17 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
+
+#include "platform/qt/qt_platform.h"
+#include "shell/context.h"
 
 namespace velk2::e2e {
 
@@ -20,8 +26,11 @@ struct Result {
 // A program running in the background; killed when the object goes.
 class Background {
   public:
+    // With `stderr_file` the program's standard error goes to that file
+    // instead of `Result::err`: a chatty program nobody reads while a test
+    // runs in-process would otherwise fill the pipe and stall.
     Background(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-               const std::string& cwd);
+               const std::string& cwd, const std::string& stderr_file = {});
     ~Background();
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
@@ -47,10 +56,16 @@ Result run(const std::vector<std::string>& argv, const std::map<std::string, std
            const std::string& cwd, std::chrono::milliseconds limit);
 
 // The box simulator on a new pseudo-terminal; `slave` is the device it serves.
+// Its event log (a line per block) goes to a file of its own, read by log().
 struct Box {
+    std::string log_path;
     Background process;
     std::string slave;
     Box(const std::vector<std::string>& args, const std::string& cwd);
+    ~Box();
+    Box(const Box&) = delete;
+    Box& operator=(const Box&) = delete;
+    std::string log() const;
 };
 
 // The environment of a velk2 run: offscreen, dialogs printed, settings in `config_home`.
@@ -61,5 +76,48 @@ void write_file(const std::string& path, const std::string& bytes);
 std::string make_temp_dir();
 // Deterministic sample bytes.
 std::string sample_bytes(std::size_t n, unsigned seed = 1);
+
+// The end of a long output, for failure messages.
+std::string tail_of(const std::string& text, std::size_t chars = 3000);
+
+// Equal byte strings; otherwise the sizes and the first offset that differs
+// (a megabyte-sized diff helps nobody).
+::testing::AssertionResult same_bytes(const std::string& expected, const std::string& actual);
+
+// What this process writes on standard error while the object lives: the
+// loader run in-process prints its diagnostics and message boxes there.
+class StderrCapture {
+  public:
+    StderrCapture();
+    ~StderrCapture();
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+    std::string text() const;
+
+  private:
+    int saved_ = -1;
+    std::string path_;
+};
+
+// The loader inside the test process on the Qt platform (offscreen), for the
+// transfers that no command line starts. While it lives the current
+// directory is `dir`; its settings are kept in `dir`/config; its file
+// dialogs take `dialog_answers` in turn, its message boxes print on
+// standard error. The port is `port_device` as it stands.
+class InProcessLoader {
+  public:
+    InProcessLoader(const std::string& dir, const std::string& port_device,
+                    const std::vector<std::string>& dialog_answers);
+    ~InProcessLoader();
+    InProcessLoader(const InProcessLoader&) = delete;
+    InProcessLoader& operator=(const InProcessLoader&) = delete;
+
+    Context& ctx() { return *ctx_; }
+
+  private:
+    std::filesystem::path old_cwd_;
+    std::unique_ptr<QtPlatform> platform_;
+    std::unique_ptr<Context> ctx_;
+};
 
 } // namespace velk2::e2e
