@@ -279,9 +279,10 @@ class DownloadRun {
 
 void cg1_Click(Context& ctx) {
     // One exchange on the port at a time. The button is disabled while a
-    // download runs, but a click already queued, or one made while an upload
-    // lets events run, must not start a second exchange on the same port.
-    if (ctx.transfer_state == 2 || ctx.upload_running) return;
+    // download runs, but a click already queued, or one made while an upload,
+    // a service upload or a fuji operation lets events run, must not start a
+    // second exchange on the same port.
+    if (ctx.transfer_state == 2 || ctx.upload_running || ctx.service_running) return;
     DownloadRun run(ctx);
     prepare(ctx);
     receive_and_save(ctx);

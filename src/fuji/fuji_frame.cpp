@@ -4,6 +4,7 @@
 #include "platform/window_model.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
+#include "shell/exchange_guard.h"
 
 namespace velk2 {
 
@@ -27,6 +28,11 @@ bool ping_answered(Context& ctx, const FujiOperation& op) {
 } // namespace
 
 void run_fuji_frame(Context& ctx, const FujiOperation& op) {
+    if (const std::string running = running_exchange(ctx); !running.empty()) {
+        ctx.platform.diag(running + " running");
+        return;
+    }
+    const MonitorExchange busy(ctx);
     set_enabled(ctx.window, op.button, false);
     run(op.before_open);
     if (port_open_plain(ctx, "38400")) {

@@ -1,5 +1,6 @@
 #include "service/service_upload.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 
@@ -9,6 +10,7 @@
 #include "serial/primitives.h"
 #include "serial/status_trace.h"
 #include "service/service_pieces.h"
+#include "shell/exchange_guard.h"
 #include "shell/file_selection.h"
 #include "shell/main_window.h"
 #include "shell/number_format.h"
@@ -22,9 +24,11 @@ constexpr int switch_pause_ms = 440;
 constexpr std::size_t switch_read_max = 100;
 // A piece of 1024 bytes at 230400 baud takes some 45 ms to arrive.
 constexpr int write_pause_ms = 110;
-// A read-back reply: up to 1024 data bytes, then the status byte.
+// A read-back reply: up to 1024 data bytes, then the status byte. At 38400
+// baud a whole piece needs some 270 ms on the line, longer than the pause, so
+// the rest of the reply is collected for up to a further second.
 constexpr int read_pause_ms = 220;
-constexpr std::size_t read_reply_max = service_piece_max + 1;
+constexpr std::int64_t read_collect_ms = 1000;
 
 constexpr int counter_column = 62;
 constexpr int counter_row = 12;
@@ -44,6 +48,21 @@ std::string exchange(Context& ctx, const std::string& command, int pause_ms, std
     port_send(ctx, command);
     pause(ctx, pause_ms);
     return port_read(ctx, max);
+}
+
+// The reply to a mon_read of `length` bytes: the data, then the status byte.
+// Taken once the pause is over, as far as it has come, then until it is
+// whole, the line fails or the time is up; a part left unread would be taken
+// for the next reply.
+std::string take_read_reply(Context& ctx, std::size_t length) {
+    const std::size_t whole = length + 1;
+    pause(ctx, read_pause_ms);
+    std::string reply = port_read(ctx, whole);
+    const std::int64_t give_up = ctx.platform.monotonic_ms() + read_collect_ms;
+    while (reply.size() < whole && ctx.port && ctx.port->is_open() && !port_lost(ctx) &&
+           ctx.platform.monotonic_ms() < give_up)
+        reply += port_read(ctx, whole - reply.size());
+    return reply;
 }
 
 // The counter is printed over the field without clearing it first, so a
@@ -132,7 +151,12 @@ void cmbinup_Click(Context& ctx) {
 }
 
 void service_upload(Context& ctx) {
+    if (const std::string running = running_exchange(ctx); !running.empty()) {
+        diag(ctx, running + " running");
+        return;
+    }
     if (data_refused(ctx)) return;
+    const MonitorExchange busy(ctx);
     port_close(ctx);
     Win_1_Activate(ctx);
     // Events run during the exchange and may choose another file: the
@@ -162,9 +186,12 @@ void service_readback(Context& ctx, std::size_t n, const std::string& name) {
     const std::vector<ServicePiece> pieces = service_pieces(n);
     std::size_t done = 0;
     for (std::size_t i = 0; i < commands.size(); ++i) {
-        const std::string reply = exchange(ctx, commands[i], read_pause_ms, read_reply_max);
+        port_send(ctx, commands[i]);
+        const std::string reply = take_read_reply(ctx, pieces[i].length);
         if (!reply.empty()) file.write(reply.data(), std::streamsize(reply.size() - 1));
-        if (reply.empty() || reply.back() != '\0') return;
+        // A reply cut short has no status byte at its end: the bytes that
+        // came are kept, but the read-back goes no further.
+        if (reply.size() != pieces[i].length + 1 || reply.back() != '\0') return;
         done += pieces[i].length;
         show_counter(ctx, done);
     }

@@ -58,6 +58,9 @@ struct Context {
     // Set while an upload runs, so that a second press cannot start another
     // one inside it (the STOP button re-enables "Upload to Box").
     bool upload_running = false;
+    // Set while the service upload or a fuji operation runs: both let window
+    // events run with the port open, and no other exchange may start then.
+    bool service_running = false;
     // How the last automatic upload ended: true after "done".
     bool upload_done = false;
 

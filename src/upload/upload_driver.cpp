@@ -8,6 +8,7 @@
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
 #include "serial/status_trace.h"
+#include "shell/exchange_guard.h"
 #include "shell/file_selection.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
@@ -221,9 +222,10 @@ void cm1_Click(Context& ctx) {
     }
     // STOP enables this button again while the stopped upload still winds
     // down, and a failed reopening in the download's wait does the same; a
-    // press then must not start a transfer inside the running one.
-    if (ctx.upload_running || ctx.transfer_state == 2) {
-        ctx.platform.diag(ctx.upload_running ? "upload running" : "download running");
+    // press then must not start a transfer inside the running one, nor inside
+    // a service upload or fuji operation, which let events run as well.
+    if (const std::string running = running_exchange(ctx); !running.empty()) {
+        ctx.platform.diag(running + " running");
         return;
     }
     const std::string type = file_type(ctx.upload_file);

@@ -4,6 +4,7 @@
 // can be switched on to play a monitor that goes wrong.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -28,11 +29,16 @@ struct MonitorBox {
     std::string ping_answer;    // when set, pings at 38400 get this instead
     std::map<std::uint32_t, std::uint8_t> read_status; // status of reads at an address
     std::map<std::uint32_t, std::string> peek_answer;  // data of peeks at an address
+    std::map<std::uint32_t, std::size_t> read_cut;     // reads at an address stop after k bytes
 
     // Runs after each command, once its answer is on the way.
     std::function<void(const std::string& command)> on_command;
 
     std::int64_t reply_delay_us = 1000;
+    // Answers at the line rate of the box's speed (10 bit times a byte),
+    // handed to the port in bursts of 16 bytes as a UART's receive FIFO
+    // passes them on. Off: every answer arrives whole after the delay.
+    bool paced = false;
 
     void attach(HeadlessLine& line) {
         line.on_write = [this](HeadlessLine& l, const std::string& bytes) { take(l, bytes); };
@@ -107,6 +113,19 @@ struct MonitorBox {
         }
     }
 
+    void send_answer(HeadlessLine& line, const std::string& answer) const {
+        if (!paced) {
+            line.send(answer, reply_delay_us);
+            return;
+        }
+        constexpr std::size_t burst = 16;
+        const std::int64_t byte_us = speed == speed_230400 ? 43 : 260;
+        for (std::size_t at = 0; at < answer.size(); at += burst) {
+            const std::string part = answer.substr(at, burst);
+            line.send(part, reply_delay_us + std::int64_t(at + part.size()) * byte_us);
+        }
+    }
+
     void run(HeadlessLine& line, const std::string& c) {
         const bool silent = silent_from >= 0 && int(commands.size()) >= silent_from;
         commands.push_back(c);
@@ -144,6 +163,7 @@ struct MonitorBox {
             answer = load(address, (std::size_t(std::uint8_t(c[5])) + 1) * 4);
             answer.push_back(
                 static_cast<char>(read_status.count(address) ? read_status[address] : 0));
+            if (read_cut.count(address)) answer.resize(std::min(answer.size(), read_cut[address]));
             break;
         case 0x43:
             answer = "\xFF";
@@ -151,7 +171,7 @@ struct MonitorBox {
             break;
         }
         if (!silent) {
-            line.send(answer, reply_delay_us);
+            send_answer(line, answer);
             speed = next_speed;
         }
         if (on_command) on_command(c);
