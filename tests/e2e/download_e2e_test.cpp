@@ -48,7 +48,8 @@ class Download : public ::testing::TestWithParam<DownloadCase> {};
 
 TEST_P(Download, SavesExactlyTheBoxFileOrNothing) {
     const DownloadCase& c = GetParam();
-    const std::string dir = make_temp_dir();
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
     const std::string saved_dir = dir + "/saved";
     fs::create_directory(saved_dir);
     const std::string box_file = dir + "/BOXFW.DSP";
@@ -92,7 +93,6 @@ TEST_P(Download, SavesExactlyTheBoxFileOrNothing) {
         EXPECT_TRUE(files.empty()) << "a corrupt download left " << files.front();
         EXPECT_EQ(down_setting, "");
     }
-    fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, Download, ::testing::ValuesIn(download_cases),

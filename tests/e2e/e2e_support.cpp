@@ -233,6 +233,11 @@ std::string make_temp_dir() {
     return mkdtemp(pattern);
 }
 
+ScopedDir::~ScopedDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
 std::string sample_bytes(std::size_t n, unsigned seed) {
     std::string s(n, '\0');
     unsigned x = seed * 2654435761u + 1;

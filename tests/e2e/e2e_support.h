@@ -74,6 +74,15 @@ std::map<std::string, std::string> velk2_env(const std::string& config_home);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 std::string make_temp_dir();
+// A fresh temporary directory, removed with everything in it when the object
+// goes (also when an assertion ends the test early).
+struct ScopedDir {
+    std::string path = make_temp_dir();
+    ScopedDir() = default;
+    ~ScopedDir();
+    ScopedDir(const ScopedDir&) = delete;
+    ScopedDir& operator=(const ScopedDir&) = delete;
+};
 // Deterministic sample bytes.
 std::string sample_bytes(std::size_t n, unsigned seed = 1);
 

@@ -51,7 +51,8 @@ class AutomaticUpload : public ::testing::TestWithParam<AutomaticUploadCase> {};
 
 TEST_P(AutomaticUpload, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
     const AutomaticUploadCase& c = GetParam();
-    const std::string dir = make_temp_dir();
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
     const std::string out = dir + "/box";
     fs::create_directory(out);
     const std::string file = dir + "/" + c.file_name;
@@ -84,7 +85,6 @@ TEST_P(AutomaticUpload, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
         EXPECT_EQ(b.out.find("received"), std::string::npos) << b.out;
         EXPECT_TRUE(fs::is_empty(out)) << "the box kept a file of a failed upload";
     }
-    fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, AutomaticUpload, ::testing::ValuesIn(automatic_upload_cases),
@@ -103,7 +103,8 @@ std::string make_jpg(const std::string& path) {
 // No command line uploads a picture: it goes as the window does it, through
 // the file's preparation and "Upload to Box".
 TEST(UploadE2E, WelcomePictureArrivesAsTheWrappedImage) {
-    const std::string dir = make_temp_dir();
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
     const std::string out = dir + "/box";
     fs::create_directory(out);
     Box box({"--role", "bootloader", "--baud", "230400", "--once", "--timeout", "60", "--out", out},
@@ -140,7 +141,6 @@ TEST(UploadE2E, WelcomePictureArrivesAsTheWrappedImage) {
         EXPECT_EQ(got.substr(0, 32), "::::::::::::::::DIVAREVO20060410");
         EXPECT_TRUE(same_bytes(jpg, got.substr(64 + 0x70, jpg.size())));
     }
-    fs::remove_all(dir);
 }
 
 } // namespace
