@@ -222,7 +222,7 @@ std::string usage_text() {
   --file PATH                 sender: the file to send (required)
   --preload ADDR:FILE         monitor: put FILE into memory at hex ADDR (repeatable)
   --dump FILE                 monitor: write the memory dump to FILE on exit
-  --fault SPEC                misbehave (repeatable), see README.md
+  --fault FAULT               misbehave (repeatable), see README.md
   --once                      exit after one complete transfer
   --timeout SECONDS           exit after this much run time (default 600)
 
