@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 
 namespace {
@@ -105,6 +107,43 @@ TEST(BoxsimPacer, NextByteTimeIsWhenTheAllowanceReturns) {
     EXPECT_GT(next, start);
     EXPECT_EQ(pacer.allowance(next), 1u);
     EXPECT_EQ(pacer.allowance(next - boxsim::Nanos(1)), 0u);
+}
+
+// Without a lead, as the simulator serves its line, a byte goes only when its
+// line time is over, and a loop that wakes each millisecond and then at the
+// moment the pacer names lets the last byte of a block go exactly then. The
+// default lead lets it go that much early.
+TEST(BoxsimPacer, LastQueuedByteIsDueWhenItsLineTimeIsOver) {
+    struct Case {
+        int baud;
+        std::size_t block;
+        boxsim::Nanos lead;
+    };
+    const boxsim::Nanos no_lead{0};
+    for (const auto c :
+         {Case{230400, 1029, no_lead}, Case{115200, 1029, no_lead}, Case{230400, 1, no_lead},
+          Case{38400, 133, no_lead}, Case{230400, 1029, boxsim::Pacer::default_lead}}) {
+        boxsim::Pacer pacer(c.baud, c.lead);
+        const boxsim::Nanos start{1'000'000'000};
+        const boxsim::Nanos byte_time{10'000'000'000LL / c.baud};
+        pacer.resume(start);
+        std::size_t left = c.block;
+        boxsim::Nanos now = start;
+        while (pacer.all_gone_at(left, now) - now > std::chrono::milliseconds(1)) {
+            const std::size_t n = std::min(left, pacer.allowance(now));
+            // Never a byte before its line time (less the lead).
+            EXPECT_LE(c.block - left + n,
+                      static_cast<std::size_t>((now - start + c.lead) / byte_time))
+                << c.baud;
+            pacer.spend(n, now);
+            left -= n;
+            now += std::chrono::milliseconds(1);
+        }
+        const boxsim::Nanos due = pacer.all_gone_at(left, now);
+        EXPECT_EQ(due, start + byte_time * static_cast<long long>(c.block) - c.lead) << c.baud;
+        EXPECT_EQ(pacer.allowance(due - boxsim::Nanos(1)), left - 1) << c.baud;
+        EXPECT_EQ(pacer.allowance(due), left) << c.baud;
+    }
 }
 
 } // namespace

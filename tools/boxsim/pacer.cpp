@@ -8,7 +8,7 @@ void Pacer::set_baud(int baud) {
 }
 
 std::size_t Pacer::allowance(Nanos now) const {
-    const Nanos room = now + lead - line_start(now);
+    const Nanos room = now + lead_ - line_start(now);
     return room.count() <= 0 ? 0 : static_cast<std::size_t>(room / byte_time_);
 }
 
@@ -17,7 +17,12 @@ void Pacer::spend(std::size_t count, Nanos now) {
 }
 
 Nanos Pacer::next_byte_at(Nanos now) const {
-    return std::max(now, line_free_at_ + byte_time_ - lead);
+    return std::max(now, line_free_at_ + byte_time_ - lead_);
+}
+
+Nanos Pacer::all_gone_at(std::size_t count, Nanos now) const {
+    return std::max<Nanos>(now,
+                           line_start(now) + byte_time_ * static_cast<long long>(count) - lead_);
 }
 
 } // namespace boxsim

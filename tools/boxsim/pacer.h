@@ -12,14 +12,14 @@ using Nanos = std::chrono::nanoseconds;
 
 class Pacer {
   public:
-    explicit Pacer(int baud) { set_baud(baud); }
+    // `lead`: how long before the end of its line time a byte may go.
+    explicit Pacer(int baud, Nanos lead = default_lead) : lead_(lead) { set_baud(baud); }
 
     void set_baud(int baud);
 
-    // How many bytes may go at `now`. Bytes may leave up to `lead` before
-    // their line time, so that a poll loop with millisecond wake-ups keeps
-    // the line busy; a loop that wakes up to `catch_up` late (a busy machine)
-    // makes the lost time good instead of slowing the line down.
+    // How many bytes may go at `now`. Bytes may leave up to the lead before
+    // the end of their line time; a loop that wakes up to `catch_up` late (a
+    // busy machine) makes the lost time good instead of slowing the line down.
     std::size_t allowance(Nanos now) const;
     // Records that `count` bytes went at `now`.
     void spend(std::size_t count, Nanos now);
@@ -28,11 +28,16 @@ class Pacer {
     void resume(Nanos now) { line_free_at_ = std::max(line_free_at_, now); }
     // When the next byte may go (not before `now`).
     Nanos next_byte_at(Nanos now) const;
+    // When `count` more bytes may all have gone (not before `now`).
+    Nanos all_gone_at(std::size_t count, Nanos now) const;
 
-    static constexpr Nanos lead{2'000'000};
+    // Lets a poll loop with millisecond wake-ups keep the line busy, at the
+    // price of bytes that arrive up to this much early.
+    static constexpr Nanos default_lead{2'000'000};
     static constexpr Nanos catch_up{8'000'000};
 
   private:
+    Nanos lead_;
     Nanos byte_time_{1};
     Nanos line_free_at_{0}; // when the bytes spent so far have left the line
 

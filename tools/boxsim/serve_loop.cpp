@@ -18,6 +18,11 @@ using Clock = std::chrono::steady_clock;
 
 // A poll wake-up at least this often: roles count time in ticks.
 constexpr Millis tick_period{5};
+// While paced bytes wait, the loop lets them through about this often: less
+// than the 1-ms silence after which the PC ends a read, so a block comes as
+// one stream, as on a real line. The last byte queued goes exactly when its
+// line time is over, so the end of a block is not late by a wake-up.
+constexpr Nanos pace_period{500'000};
 // Once the PC has read the last answer of a --once run, the line stays up
 // this long, so the PC can finish its own end steps before it goes away.
 constexpr Millis linger{1500};
@@ -32,6 +37,17 @@ constexpr std::size_t stale_limit = 2048;
 
 std::string rate_text(int baud) {
     return baud == 0 ? "an unknown rate" : std::to_string(baud);
+}
+
+// poll with a time-out finer than a millisecond where the system has it.
+int poll_for(pollfd& pfd, Nanos wait) {
+#ifdef __linux__
+    const timespec limit{static_cast<time_t>(wait.count() / 1'000'000'000),
+                         static_cast<long>(wait.count() % 1'000'000'000)};
+    return ppoll(&pfd, 1, &limit, nullptr);
+#else
+    return poll(&pfd, 1, static_cast<int>(std::chrono::ceil<Millis>(wait).count()));
+#endif
 }
 
 class Session {
@@ -52,7 +68,7 @@ class Session {
     void feed_role(Nanos t);
     bool push_output(Nanos t);
     bool output_idle() const { return outbox_.empty() && wire_.empty(); }
-    int poll_timeout(Nanos t) const;
+    Nanos poll_wait(Nanos t) const;
     bool quiet() const { return hang_up_ || (settings_.once && finished_); }
     std::optional<int> ending(Nanos t);
 
@@ -64,8 +80,11 @@ class Session {
     std::string inbox_;               // bytes that reached the box, not yet taken
     std::deque<Transmission> outbox_; // box bytes not yet on the line
     std::string wire_;                // line bytes (already garbled) not yet written
-    Pacer in_pacer_{38400};
-    Pacer out_pacer_{38400};
+    // A byte reaches the other end when its line time is over, never before,
+    // as on a real line: a box that answered a block before its last byte
+    // could have come would hide the PC's own delays behind the line time.
+    Pacer in_pacer_{38400, Nanos{0}};
+    Pacer out_pacer_{38400, Nanos{0}};
     bool finished_ = false;
     bool hang_up_ = false;
     bool failed_ = false;
@@ -191,14 +210,18 @@ bool Session::push_output(Nanos t) {
     }
 }
 
-int Session::poll_timeout(Nanos t) const {
+Nanos Session::poll_wait(Nanos t) const {
+    const auto until_due = [t](const Pacer& pacer, std::size_t queued) {
+        const Nanos last = pacer.all_gone_at(queued, t) - t;
+        if (last <= pace_period) return last;
+        return std::max<Nanos>(pacer.next_byte_at(t) - t, pace_period);
+    };
     Nanos wait = tick_period;
-    if (settings_.pace && !inbox_.empty()) wait = std::min(wait, in_pacer_.next_byte_at(t) - t);
-    if (settings_.pace && wire_.empty() && !outbox_.empty()) {
-        wait = std::min(wait, out_pacer_.next_byte_at(t) - t);
-    }
-    const auto ms = std::chrono::ceil<Millis>(wait).count();
-    return static_cast<int>(std::clamp<long long>(ms, 1, tick_period.count()));
+    if (settings_.pace && !inbox_.empty())
+        wait = std::min(wait, until_due(in_pacer_, inbox_.size()));
+    if (settings_.pace && wire_.empty() && !outbox_.empty())
+        wait = std::min(wait, until_due(out_pacer_, outbox_.front().bytes.size()));
+    return std::max(wait, Nanos{0});
 }
 
 // The exit status once the run is over, or nothing while it goes on.
@@ -246,7 +269,7 @@ int Session::run(const sigset_t& stop_signals) {
 
         pollfd pfd{line_.fd(), POLLIN | POLLPRI, 0};
         if (!wire_.empty()) pfd.events |= POLLOUT;
-        const int ready = poll(&pfd, 1, poll_timeout(now()));
+        const int ready = poll_for(pfd, poll_wait(now()));
         const Nanos t = now();
         watch_rates(t);
         if (ready > 0 && (pfd.revents & (POLLIN | POLLPRI)) != 0) take_input(line_.read_some(), t);
