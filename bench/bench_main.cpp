@@ -114,6 +114,7 @@ struct Row {
     std::vector<double> port_ratios;
     std::optional<double> machine_busy; // all cores, everybody's work, while the case ran
     std::optional<double> io_stall_ms;  // time in which some task waited for the disk
+    long base_kib = 0;                  // the baseline peak; 0 when its runs failed
 };
 
 // Misses of a finished row, as words for the verdict column.
@@ -124,7 +125,10 @@ std::string misses(const Row& r) {
     const auto add = [&](const std::string& what) { out += (out.empty() ? "" : ",") + what; };
     if (r.f.ratio < t.ratio) add("ratio");
     if (r.f.cpu_share > t.cpu_share) add("cpu");
-    if (double(r.f.growth_kib) * 1024 > t.growth_per_payload * double(r.c.payload)) add("memory");
+    if (r.base_kib <= 0)
+        add("memory (no baseline)");
+    else if (double(r.f.growth_kib) * 1024 > t.growth_per_payload * double(r.c.payload))
+        add("memory");
     return out;
 }
 
@@ -190,6 +194,7 @@ void print_header() {
 Row run_case(const Tools& tools, const std::string& work, const Case& c, long base_kib) {
     Row row;
     row.c = c;
+    row.base_kib = base_kib;
     if (is_reference(c.kind)) {
         const PeerRole role =
             c.kind == Kind::reference_upload ? PeerRole::upload : PeerRole::download;
@@ -254,9 +259,10 @@ void print_machine(const char* when) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: velk2-bench --velk2 PATH --boxsim PATH --download-bench PATH "
-                         "--work DIR [all|quick|upload|download|parallel|CASE...]\n       "
-                         "velk2-bench --list\n");
+    std::fprintf(stderr,
+                 "usage: velk2-bench --velk2 PATH --boxsim PATH --download-bench PATH "
+                 "--work DIR [all|quick|upload|download|parallel|reference|CASE...]\n       "
+                 "velk2-bench --list\n");
     return 2;
 }
 

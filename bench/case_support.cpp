@@ -85,7 +85,9 @@ std::optional<Box> start_box(const Tools& tools, const std::vector<std::string>&
     auto child = Child::start(launch, error);
     if (!child) return std::nullopt;
     auto log = std::make_unique<LogCollector>(child->err_fd());
-    const auto slave = first_output_line(*child, std::chrono::seconds(10));
+    // Generous: on a machine short of page cache a program can take seconds
+    // to start.
+    const auto slave = first_output_line(*child, std::chrono::seconds(30));
     if (!slave || slave->empty() || (*slave)[0] != '/') {
         child->stop(std::chrono::milliseconds(2000));
         write_file(log_file, log->stop());
