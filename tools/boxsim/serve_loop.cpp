@@ -14,6 +14,10 @@
 namespace boxsim {
 namespace {
 
+bool is_line_rate(int baud) {
+    return baud == 38400 || baud == 115200 || baud == 230400;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // A poll wake-up at least this often: roles count time in ticks.
@@ -77,6 +81,10 @@ class Session {
     const ServeSettings& settings_;
     Clock::time_point start_;
     std::optional<Line::Rates> rates_;
+    // The rate the PC last sent at while its port was open. Its close puts
+    // the line back to the idle rate, possibly before the simulator has read
+    // the last bytes written at the real rate.
+    std::optional<int> talk_rate_;
     std::string inbox_;               // bytes that reached the box, not yet taken
     std::deque<Transmission> outbox_; // box bytes not yet on the line
     std::string wire_;                // line bytes (already garbled) not yet written
@@ -128,6 +136,7 @@ void Session::watch_rates(Nanos t) {
     if (!rates || rates == rates_) return;
     const bool first = !rates_;
     rates_ = rates;
+    if (is_line_rate(rates->pc_sends)) talk_rate_ = rates->pc_sends;
     log("PC's end: sends at " + rate_text(rates->pc_sends) + ", hears at " +
         rate_text(rates->pc_hears));
     if (!first && !quiet()) handle(role_.line_event(millis(t)));
@@ -146,9 +155,13 @@ void Session::take_input(const Line::Input& input, Nanos t) {
         if (!quiet()) handle(role_.line_event(millis(t)));
     }
     if (input.bytes.empty() || quiet()) return;
-    if (line_.simulated() && rates_ && rates_->pc_sends != role_.baud()) {
+    // The PC never writes with its port closed: bytes found while its end is
+    // at the idle rate were sent at the rate it last talked at.
+    int sent_at = rates_ ? rates_->pc_sends : 0;
+    if (!is_line_rate(sent_at) && talk_rate_) sent_at = *talk_rate_;
+    if (line_.simulated() && rates_ && sent_at != role_.baud()) {
         log("ignored " + std::to_string(input.bytes.size()) + " byte(s) the PC sent at " +
-            rate_text(rates_->pc_sends) + " (box at " + std::to_string(role_.baud()) +
+            rate_text(sent_at) + " (box at " + std::to_string(role_.baud()) +
             "): " + hex_text(input.bytes));
         return;
     }
