@@ -39,6 +39,29 @@ std::string Window::row_text(int row, int column, int width) const {
     return s;
 }
 
+Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,
+                       const char* caption, bool enabled) {
+    Control c;
+    c.name = name;
+    c.kind = kind;
+    c.placed = true;
+    c.left = left;
+    c.top = top;
+    c.width = width;
+    c.height = height;
+    c.caption = caption;
+    c.enabled = enabled;
+    return c;
+}
+
+Control holder_control(const char* name, ControlKind kind) {
+    Control c;
+    c.name = name;
+    c.kind = kind;
+    c.visible = false;
+    return c;
+}
+
 void grid_locate(Window& w, int column, int row) {
     w.cursor_column = column;
     w.cursor_row = row;

@@ -81,6 +81,11 @@ struct Window {
     std::string row_text(int row, int column = 1, int width = 100) const;
 };
 
+// A control at a pixel position, and one that only holds state.
+Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,
+                       const char* caption, bool enabled = true);
+Control holder_control(const char* name, ControlKind kind);
+
 // Grid text operations: place the cursor, print text at the cursor in the
 // current colour and emphasis, without a line end; cells past the grid are
 // dropped.

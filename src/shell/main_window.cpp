@@ -22,29 +22,6 @@ Control timer(const char* name, int interval_ms) {
     return c;
 }
 
-Control holder(const char* name, ControlKind kind) {
-    Control c;
-    c.name = name;
-    c.kind = kind;
-    c.visible = false;
-    return c;
-}
-
-Control placed(const char* name, ControlKind kind, int left, int top, int width, int height,
-               const char* caption, bool enabled) {
-    Control c;
-    c.name = name;
-    c.kind = kind;
-    c.placed = true;
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    c.caption = caption;
-    c.enabled = enabled;
-    return c;
-}
-
 struct PanelLabel {
     int column, row;
     const char* text;
@@ -78,29 +55,31 @@ void create_window(Context& ctx) {
     for (auto& c : w.controls)
         if (c.kind == ControlKind::timer) c.due_ms = now + c.interval_ms;
 
-    w.add(holder("ch1", ControlKind::check_box));
-    w.add(holder("lbl4", ControlKind::label));
-    w.add(holder("lbl2", ControlKind::label));
+    w.add(holder_control("ch1", ControlKind::check_box));
+    w.add(holder_control("lbl4", ControlKind::label));
+    w.add(holder_control("lbl2", ControlKind::label));
 
     using K = ControlKind;
-    w.add(placed("cm1", K::button, 0, 50, 600, 25, "Upload to Box", false));
-    w.add(placed("cg1", K::button, 600, 50, 200, 25, "Download from Box", true));
+    w.add(placed_control("cm1", K::button, 0, 50, 600, 25, "Upload to Box", false));
+    w.add(placed_control("cg1", K::button, 600, 50, 200, 25, "Download from Box", true));
     if (ctx.service_mode) {
-        w.add(placed("cmbinup", K::button, 0, 50, 100, 25, "Service to Box", false));
-        w.add(placed("cmgetfuji", K::button, 100, 50, 50, 25, "Getfuji", true));
-        w.add(placed("cmchgfuji", K::button, 150, 50, 50, 25, "fuji Live", true));
-        w.add(placed("cmdeffuji", K::button, 200, 50, 50, 25, "fuji Def", true));
-        w.add(placed("cmputfuji", K::button, 250, 50, 50, 25, "fuji Put", true));
+        w.add(placed_control("cmbinup", K::button, 0, 50, 100, 25, "Service to Box", false));
+        w.add(placed_control("cmgetfuji", K::button, 100, 50, 50, 25, "Getfuji", true));
+        w.add(placed_control("cmchgfuji", K::button, 150, 50, 50, 25, "fuji Live", true));
+        w.add(placed_control("cmdeffuji", K::button, 200, 50, 50, 25, "fuji Def", true));
+        w.add(placed_control("cmputfuji", K::button, 250, 50, 50, 25, "fuji Put", true));
     }
-    Control& speed = w.add(placed("speed", K::check_box, 5, 52, 120, 21, "230400-baudrate", true));
+    Control& speed =
+        w.add(placed_control("speed", K::check_box, 5, 52, 120, 21, "230400-baudrate", true));
     speed.value = 1;
     speed.tool_tip = "The turbomode (230400) use only if run(R3e558zu<) firmware";
-    w.add(placed("cm2", K::button, 0, 0, 800, 25, "*.DSP File select", true));
+    w.add(placed_control("cm2", K::button, 0, 0, 800, 25, "*.DSP File select", true));
     if (ctx.service_mode)
-        w.add(placed("cmbin", K::button, 0, 0, 100, 25, "*.BIN File service", true));
-    w.add(placed("cm3", K::button, 0, 25, 800, 25, "*.JPG File select   (Welcome screen)", true));
-    w.add(placed("cm4", K::button, 0, 75, 800, 25, "STOP upload", false));
-    w.add(placed("im1", K::image, 0, 182, 430, 350, "", true));
+        w.add(placed_control("cmbin", K::button, 0, 0, 100, 25, "*.BIN File service", true));
+    w.add(placed_control("cm3", K::button, 0, 25, 800, 25, "*.JPG File select   (Welcome screen)",
+                         true));
+    w.add(placed_control("cm4", K::button, 0, 75, 800, 25, "STOP upload", false));
+    w.add(placed_control("im1", K::image, 0, 182, 430, 350, "", true));
 
     w.draw_colour = colour_white;
     w.emphasis = false;

@@ -29,29 +29,6 @@ class QtAppEnvironment : public ::testing::Environment {
     std::unique_ptr<QApplication> app_;
 };
 
-inline Control placed_control(const char* name, ControlKind kind, int left, int top, int width,
-                              int height, const char* caption, bool enabled = true) {
-    Control c;
-    c.name = name;
-    c.kind = kind;
-    c.placed = true;
-    c.left = left;
-    c.top = top;
-    c.width = width;
-    c.height = height;
-    c.caption = caption;
-    c.enabled = enabled;
-    return c;
-}
-
-inline Control holder_control(const char* name, ControlKind kind) {
-    Control c;
-    c.name = name;
-    c.kind = kind;
-    c.visible = false;
-    return c;
-}
-
 // A press and a release in the middle of the widget, queued so that Qt
 // delivers them inside the next round of event processing, as it does with
 // a user's click.

@@ -10,8 +10,6 @@
 namespace velk2 {
 namespace {
 
-using test::holder_control;
-using test::placed_control;
 using test::post_click;
 
 // The delivered window: holders first, then the placed controls with the
