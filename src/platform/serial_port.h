@@ -50,6 +50,9 @@ class SerialPort {
     // True once a read or write met a vanished device (adapter unplugged,
     // peer gone) since the last open.
     virtual bool line_lost() const = 0;
+
+    // Why the last open failed, in the OS's words ("" after a good open).
+    virtual std::string open_error() const = 0;
 };
 
 // The serial backend of the build platform.

@@ -122,9 +122,16 @@ class PosixSerialPort final : public SerialPort {
     void close() override;
     bool is_open() const override { return fd_ >= 0; }
     bool line_lost() const override { return lost_; }
+    std::string open_error() const override { return open_error_; }
 
   private:
+    bool refuse(const std::string& why) {
+        open_error_ = why;
+        return false;
+    }
+
     int fd_ = -1;
+    std::string open_error_;
     termios saved_{};    // the line as we found it, handed back at close
     bool timed_ = false; // set_timeouts was called since the open
     bool lost_ = false;
@@ -133,15 +140,20 @@ class PosixSerialPort final : public SerialPort {
 
 bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     close();
-    if (!rate_for(baud)) return false;
+    open_error_.clear();
+    if (!rate_for(baud)) return refuse("no such rate " + baud);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return refuse(std::strerror(errno));
     // A COM port is opened exclusively; the advisory lock gives the same to
     // two copies of the program pointed at one line. tcgetattr fails on
     // anything that is not a tty.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &saved_) != 0) {
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        return refuse("in use by another program");
+    }
+    if (tcgetattr(fd, &saved_) != 0) {
+        ::close(fd);
+        return refuse("not a serial line");
     }
     fd_ = fd;
     timed_ = false;
@@ -149,8 +161,9 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     // Bytes that reached the line before this open belong to nobody: a
     // freshly opened port starts empty.
     if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
+        const std::string why = std::strerror(errno);
         close();
-        return false;
+        return refuse(why);
     }
     return true;
 }

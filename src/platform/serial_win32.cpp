@@ -90,25 +90,48 @@ class Win32SerialPort final : public SerialPort {
     void close() override;
     bool is_open() const override { return handle_ != INVALID_HANDLE_VALUE; }
     bool line_lost() const override { return lost_; }
+    std::string open_error() const override { return open_error_; }
 
   private:
+    // Records the system's words for the last error; always false.
+    bool refuse();
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::string open_error_;
     DCB saved_dcb_{};               // the line as we found it, handed back at close
     COMMTIMEOUTS saved_timeouts_{}; // likewise
     bool timed_ = false;            // set_timeouts was called since the open
     bool lost_ = false;
 };
 
+bool Win32SerialPort::refuse() {
+    const DWORD code = GetLastError();
+    char text[256] = {};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, sizeof text, nullptr);
+    open_error_.assign(text, n);
+    while (!open_error_.empty() &&
+           (open_error_.back() == '\n' || open_error_.back() == '\r' || open_error_.back() == '.'))
+        open_error_.pop_back();
+    if (open_error_.empty()) open_error_ = "error " + std::to_string(code);
+    return false;
+}
+
 bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     close();
-    if (!rate_for(baud)) return false;
+    open_error_.clear();
+    if (!rate_for(baud)) {
+        open_error_ = "no such rate " + baud;
+        return false;
+    }
     // Share mode 0: one opener per COM port.
     const HANDLE handle = CreateFileA(device_path(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) return refuse();
     saved_dcb_ = DCB{};
     saved_dcb_.DCBlength = sizeof(DCB);
     if (!GetCommState(handle, &saved_dcb_) || !GetCommTimeouts(handle, &saved_timeouts_)) {
+        refuse();
         CloseHandle(handle);
         return false;
     }
@@ -120,6 +143,7 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     // before this open belong to nobody: a freshly opened port starts empty.
     if (!apply_line_settings(baud) || !set_record(handle_, kPlainRecord) ||
         !PurgeComm(handle_, PURGE_RXCLEAR)) {
+        refuse();
         close();
         return false;
     }
