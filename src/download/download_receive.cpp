@@ -159,8 +159,9 @@ void show_byte_counter(Context& ctx, std::int32_t bytes) {
 }
 
 // Asks for each block and stores it as it arrives; no events run here, so the
-// port delivers at its own speed. False when a block missed its deadline.
-bool receive_blocks(Context& ctx, std::uint32_t count, std::string& store) {
+// port delivers at its own speed. The number of the block that missed its
+// deadline, or 0 when all came.
+std::uint32_t receive_blocks(Context& ctx, std::uint32_t count, std::string& store) {
     ctx.reply = first_block_request;
     std::int32_t byte_counter = 0;
     for (std::uint32_t k = 1; k <= count; ++k) {
@@ -181,9 +182,9 @@ bool receive_blocks(Context& ctx, std::uint32_t count, std::string& store) {
                 complete = true;
             }
         } while (!complete && whole_seconds(ctx) <= deadline);
-        if (whole_seconds(ctx) > deadline) return false;
+        if (whole_seconds(ctx) > deadline) return k;
     }
-    return true;
+    return 0;
 }
 
 // What the box sends back here is of no interest; the steps only let it
@@ -230,8 +231,12 @@ void save_download(Context& ctx, const std::string& header_name, std::string_vie
     if (chosen.size() <= 7) return;
     if (!ends_in_dsp(chosen)) chosen += ".DSP";
     store_setting(ctx, "LAST", "DOWN", chosen);
-    if (const std::error_code ec = save_file_atomically(chosen, data))
+    if (const std::error_code ec = save_file_atomically(chosen, data)) {
         diag(ctx, "not written " + chosen + " " + ec.message());
+        ctx.platform.message_box("The file " + chosen + " could not be written: " + ec.message() +
+                                     ". A file of that name that was there is unchanged.",
+                                 "");
+    }
 }
 
 // Phases after the header wait; any return goes on with the end phase.
@@ -242,7 +247,15 @@ void receive_and_save(Context& ctx) {
 
     std::string store;
     store.reserve(std::size_t{fields->block_count} * data_record_size);
-    if (!receive_blocks(ctx, fields->block_count, store)) return;
+    if (const std::uint32_t missed = receive_blocks(ctx, fields->block_count, store)) {
+        // The box stopped sending: without a word the technician would wait
+        // for a file dialog that never comes.
+        ctx.platform.message_box("The download stopped: block " + std::to_string(missed) + " of " +
+                                     std::to_string(fields->block_count) +
+                                     " did not come. Nothing was saved.",
+                                 "");
+        return;
+    }
     end_exchange(ctx);
 
     const std::optional<std::string> data =

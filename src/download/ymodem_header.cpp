@@ -55,14 +55,17 @@ HeaderFields header_fields(std::string_view header) {
 
     HeaderFields fields;
     fields.file_name = std::string(field.substr(0, nul));
+    if (nul == std::string_view::npos) return fields;
+    // A header without size digits announces nothing: taken as 0 it would
+    // replace the file the user picks with an empty one.
+    std::size_t i = nul + 1;
+    if (i >= field.size() || field[i] < '0' || field[i] > '9') return fields;
     std::uint64_t size = 0;
-    if (nul != std::string_view::npos) {
-        // Stop as soon as the value passes the limit, so no digit count can
-        // make it wrap into a plausible size.
-        for (std::size_t i = nul + 1; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
-            size = size * 10 + static_cast<unsigned>(field[i] - '0');
-            if (size > download_max_size) return fields;
-        }
+    // Stop as soon as the value passes the limit, so no digit count can make
+    // it wrap into a plausible size.
+    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
+        size = size * 10 + static_cast<unsigned>(field[i] - '0');
+        if (size > download_max_size) return fields;
     }
     fields.size = static_cast<std::uint32_t>(size);
     fields.block_count = block_count(*fields.size);

@@ -33,13 +33,13 @@ HeaderCheck check_header(std::string_view header);
 
 struct HeaderFields {
     std::string file_name;             // up to the first 0x00, or all 128 bytes
-    std::optional<std::uint32_t> size; // nullopt: above download_max_size
+    std::optional<std::uint32_t> size; // nullopt: no digits, or above download_max_size
     std::uint32_t block_count = 0;     // 1024-byte blocks that carry `size`; 0 when absurd
 };
 
 // Name and size from the data field of a header block (bytes 3..130). The size
 // is the decimal digits right after the name's 0x00, up to the first other
-// character; no digits give 0.
+// character; without digits (or without the 0x00) there is no size.
 HeaderFields header_fields(std::string_view header);
 
 // (size + 1023) / 1024.

@@ -377,7 +377,9 @@ TEST(DownloadReceive, MissingBlockEndsTheDownloadAfterFiveToSixSeconds) {
         const std::int64_t waited = d.platform.now_us() - d.line.writes.back().at_us;
         EXPECT_GE(waited, 5'000'000);
         EXPECT_LE(waited, 6'000'000 + 1'030'000);
-        EXPECT_EQ(d.platform.messages.size(), 1u);
+        ASSERT_EQ(d.platform.messages.size(), 2u);
+        EXPECT_EQ(d.platform.messages[1].first,
+                  "The download stopped: block 3 of 5 did not come. Nothing was saved.");
         EXPECT_TRUE(d.platform.file_requests.empty());
         d.expect_idle();
     }
@@ -397,6 +399,10 @@ TEST(DownloadReceive, FailedWriteLeavesWhatWasThereBefore) {
     const auto s = d.stages();
     EXPECT_TRUE(std::any_of(s.begin(), s.end(),
                             [](const std::string& l) { return l.starts_with("not written "); }));
+    // The technician is told, not only the diagnostic output.
+    ASSERT_EQ(d.platform.messages.size(), 2u);
+    EXPECT_TRUE(d.platform.messages[1].first.starts_with("The file " + d.dir / "saved.DSP" +
+                                                         " could not be written: "));
     d.expect_idle();
 }
 

@@ -63,7 +63,7 @@ TEST(HeaderFields, NameSizeBlocks) {
     } cases[] = {
         {"a.dsp|2500|", "a.dsp", 2500, 3},
         {"|0", "", 0, 0},
-        {"x|", "x", 0, 0},
+        {"x|", "x", std::nullopt, 0}, // no digits: no size, never an empty file
         {"x|12ab", "x", 12, 1},
         {"x|1024 ", "x", 1024, 1},
         {"x|1025", "x", 1025, 2},
@@ -72,7 +72,8 @@ TEST(HeaderFields, NameSizeBlocks) {
         {"x|4294967297", "x", std::nullopt, 0}, // would wrap to 1 in 32 bits
         {"x|" + std::string(100, '9'), "x", std::nullopt, 0},
         {"x|" + std::string(100, '0') + "7", "x", 7, 1},
-        {std::string(128, 'n'), std::string(128, 'n'), 0, 0},
+        {"x|-5", "x", std::nullopt, 0},
+        {std::string(128, 'n'), std::string(128, 'n'), std::nullopt, 0},
     };
     for (const auto& c : cases) {
         const HeaderFields f = header_fields(header_block(nul(c.field)));
