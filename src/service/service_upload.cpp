@@ -102,6 +102,12 @@ bool box_switched_up(Context& ctx) {
 // The data goes out only in whole 4-byte words: the count byte cannot
 // describe anything else.
 bool data_refused(Context& ctx) {
+    if (!ctx.upload_ready) {
+        ctx.platform.message_box("The file " + ctx.upload_file +
+                                     " could not be prepared; select a readable file.",
+                                 "Service to Box");
+        return true;
+    }
     const std::size_t n = ctx.upload_data.size();
     if (service_data_ok(n)) return false;
     ctx.platform.message_box("The BIN file is " + std::to_string(n) +
@@ -111,27 +117,44 @@ bool data_refused(Context& ctx) {
     return true;
 }
 
-void run_exchange(Context& ctx, const std::string& data) {
+std::string not_opened(Context& ctx, const std::string& baud) {
+    return ctx.com_port + " did not open at " + baud + " baud" +
+           (ctx.port && !ctx.port->open_error().empty() ? ": " + ctx.port->open_error() : "") +
+           ". Nothing was written to the box.";
+}
+
+// The exchange; what went wrong, or "" when every piece was acknowledged.
+std::string run_exchange(Context& ctx, const std::string& data) {
     diag(ctx, "38400");
-    if (!port_open_plain(ctx, "38400")) return;
-    if (!box_switched_up(ctx)) return;
+    if (!port_open_plain(ctx, "38400")) return not_opened(ctx, "38400");
+    if (!box_switched_up(ctx))
+        return "The box monitor did not answer or did not switch to 230400 baud. Nothing was "
+               "written to the box.";
 
     port_close(ctx);
     diag(ctx, "nagy");
-    if (!port_open_plain(ctx, "230400")) return;
+    if (!port_open_plain(ctx, "230400")) return not_opened(ctx, "230400");
     const std::string reply = exchange(ctx, mon_ping(), switch_pause_ms, switch_read_max);
     diag_reply(ctx, "IN4:", reply);
-    if (reply != ping_reply(speed_230400)) return;
+    if (reply != ping_reply(speed_230400))
+        return "The box monitor did not answer at 230400 baud. Nothing was written to the box.";
 
-    service_write(ctx, data);
+    const std::size_t written = service_write(ctx, data);
     // Switched back even after a piece went wrong, so the box is at its
     // usual speed for the read-back.
     diag_reply(ctx,
                "IN5:", exchange(ctx, mon_speed(speed_38400), switch_pause_ms, switch_read_max));
+    // The read-back still runs: what the box holds now is worth seeing.
+    const std::string failure =
+        written < data.size()
+            ? "The box did not acknowledge the service data: " + std::to_string(written) + " of " +
+                  std::to_string(data.size()) + " bytes were written."
+            : std::string();
 
     port_close(ctx);
-    if (!port_open_plain(ctx, "38400")) return;
-    service_readback(ctx, data.size(), "read2");
+    if (!port_open_plain(ctx, "38400")) return failure;
+    service_readback(ctx, data.size(), ctx.work_dir + "read2");
+    return failure;
 }
 
 } // namespace
@@ -163,20 +186,25 @@ void service_upload(Context& ctx) {
     // exchange keeps to the data it started with.
     const std::string data = ctx.upload_data;
     status_text(ctx, 91, 12, 9, format_length(static_cast<std::int64_t>(data.size())));
-    run_exchange(ctx, data);
+    const std::string failure = run_exchange(ctx, data);
     port_close(ctx);
+    // A service upload that did not reach the box must not look like one
+    // that did.
+    if (!failure.empty()) ctx.platform.message_box(failure, "Service to Box");
     apply_selected_file(ctx);
 }
 
-void service_write(Context& ctx, const std::string& data) {
+std::size_t service_write(Context& ctx, const std::string& data) {
     std::size_t done = 0;
     for (const ServicePiece& piece : service_pieces(data.size())) {
         const std::string status =
             exchange(ctx, service_write_command(data, piece), write_pause_ms, switch_read_max);
-        if (status != ok_status) return;
+        if (status != ok_status) return done;
         done += piece.length;
         show_counter(ctx, done);
     }
+    // 0 to 3 bytes make no piece; there was nothing to acknowledge.
+    return data.size() < 4 ? data.size() : done;
 }
 
 void service_readback(Context& ctx, std::size_t n, const std::string& name) {

@@ -19,8 +19,8 @@ void cmbinup_Click(Context& ctx);
 void service_upload(Context& ctx);
 
 // Writes `data` to the service address in pieces, each acknowledged before
-// the next one.
-void service_write(Context& ctx, const std::string& data);
+// the next one. The count of bytes the box acknowledged.
+std::size_t service_write(Context& ctx, const std::string& data);
 
 // Reads the first pieces of `n` bytes written by service_write back into the
 // file `name`, rewritten from empty.

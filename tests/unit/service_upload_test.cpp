@@ -49,6 +49,7 @@ struct RunCase {
     std::function<std::string(const std::string& data)> read2; // nullptr: left as it was
     const char* counter;                                       // 7 cells at (62, 12)
     const char* counter_at_switch_back;                        // "" when never switched back
+    const char* message = "";                                  // start of the box's text
 };
 
 const std::vector<Sent> up = {{slow, from_hex("07")}, {slow, from_hex("43 23")}};
@@ -106,7 +107,7 @@ const RunCase run_cases[] = {
                                        {slow, from_hex("0C 00 04 8E 00 FF")}};
      },
      [](const std::string& d) { return d.substr(0, 1024) + std::string(1024, '\0'); }, "2048   ",
-     "1024   "},
+     "1024   ", "The box did not acknowledge the service data: 1024 of 4096 bytes"},
     {"read-back status not 0x00: its data kept, no second read", 4096,
      [](MonitorBox& b) { b.read_status[0x008E0000] = 0x01; },
      [](const std::string& d) {
@@ -124,14 +125,15 @@ const RunCase run_cases[] = {
      [](const std::string&) {
          return std::vector<Sent>{{slow, from_hex("07")}};
      },
-     nullptr, "       ", ""},
+     nullptr, "       ", "", "The box monitor did not answer or did not switch"},
     {"C# not answered: no switch", 4096, [](MonitorBox& b) { b.silent_from = 1; },
-     [](const std::string&) { return up; }, nullptr, "       ", ""},
+     [](const std::string&) { return up; }, nullptr, "       ", "",
+     "The box monitor did not answer or did not switch"},
     {"no ping answer at 230400: not switched back", 4096, [](MonitorBox& b) { b.silent_from = 2; },
      [](const std::string&) {
          return up + std::vector<Sent>{{fast, from_hex("07")}};
      },
-     nullptr, "       ", ""},
+     nullptr, "       ", "", "The box monitor did not answer at 230400 baud"},
 };
 
 TEST(ServiceUpload, ExchangeOnTheWire) {
@@ -158,6 +160,15 @@ TEST(ServiceUpload, ExchangeOnTheWire) {
         EXPECT_EQ(h.ctx.window.title, "Tarnwick service PC to box");
         EXPECT_FALSE(h.line.open);
         EXPECT_EQ(h.ctx.window.get("ch1").value, 0);
+        // A service upload that did not reach the box never ends silently.
+        if (*c.message) {
+            ASSERT_EQ(h.platform.messages.size(), 1u);
+            EXPECT_TRUE(h.platform.messages[0].first.starts_with(c.message))
+                << h.platform.messages[0].first;
+            EXPECT_EQ(h.platform.messages[0].second, "Service to Box");
+        } else {
+            EXPECT_TRUE(h.platform.messages.empty());
+        }
     }
 }
 
