@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/timers.h"
 
@@ -38,8 +39,14 @@ class HeadlessPort : public SerialPort {
     bool open(const std::string& device, const std::string& baud) override {
         close();
         HeadlessLine* line = platform_.line(device);
-        if (!line || line->refuse_open || line->lost) return false;
-        if (baud != "38400" && baud != "115200" && baud != "230400") return false;
+        open_error_ = !line || line->lost ? "No such file or directory"
+                      : line->refuse_open ? "Device or resource busy"
+                                          : "";
+        if (!open_error_.empty()) return false;
+        if (baud != "38400" && baud != "115200" && baud != "230400") {
+            open_error_ = "no such rate " + baud;
+            return false;
+        }
         line_ = line;
         timed_ = false;
         line->open = true;
@@ -112,10 +119,12 @@ class HeadlessPort : public SerialPort {
     }
     bool is_open() const override { return line_ != nullptr; }
     bool line_lost() const override { return line_ && line_->lost; }
+    std::string open_error() const override { return open_error_; }
 
   private:
     HeadlessPlatform& platform_;
     HeadlessLine* line_ = nullptr;
+    std::string open_error_;
     bool timed_ = false;
 };
 
@@ -205,8 +214,10 @@ std::unique_ptr<SerialPort> HeadlessPlatform::new_port() {
 }
 
 bool HeadlessPlatform::load_picture(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    // A JPEG starts with its SOI marker; anything else is no picture.
+    std::ifstream f(path, std::ios::binary);
+    char soi[2] = {};
+    return f.read(soi, 2) && soi[0] == '\xFF' && soi[1] == '\xD8';
 }
 
 } // namespace velk2

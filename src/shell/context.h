@@ -47,6 +47,10 @@ struct Context {
     bool save_last_file = false;
     bool quit_after_upload = false;
     std::string upload_data;
+    // `upload_data` holds the prepared bytes of `upload_file`. False after a
+    // file that could not be read or prepared, so that nothing of an earlier
+    // file can go out under its name.
+    bool upload_ready = false;
     std::array<int, 3> window_heights{1, 3225, 15225};
 
     // Receive buffer of the upload and the download.

@@ -19,14 +19,19 @@ void cmbin_Click(Context& ctx); // "*.BIN File service"
 std::string select_file(Context& ctx, const std::string& title, const std::string& start,
                         const std::string& type, bool save = false);
 
-// Enables the upload button of `upload_file`'s type and prepares its data, or
-// falls back to the stored "ALL" file when it no longer exists.
+// Prepares `upload_file`'s data and enables the upload button of its type, or
+// falls back to the stored "ALL" file when nothing exists at that path. A file
+// that cannot be read or uploaded is refused with a message: no data, no
+// stored "ALL", its buttons disabled.
 void apply_selected_file(Context& ctx);
-void prepare_upload_file(Context& ctx);
+// Loads and prepares `upload_file` into `upload_data`; false when refused.
+bool prepare_upload_file(Context& ctx);
 
 // Upper-cased last three characters of a file name: "DSP", "BIN", "JPG"...
 std::string file_type(const std::string& name);
-bool file_exists(const std::string& path);
+bool file_exists(const std::string& path);   // a regular file
+bool path_exists(const std::string& path);   // anything at all
+bool readable_file(const std::string& path); // a regular file that opens for reading
 
 // The largest picture the JPG dialog accepts.
 constexpr long long jpg_dialog_limit = 60000;

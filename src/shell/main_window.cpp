@@ -79,7 +79,9 @@ void create_window(Context& ctx) {
     w.add(placed_control("cm3", K::button, 0, 25, 800, 25, "*.JPG File select   (Welcome screen)",
                          true));
     w.add(placed_control("cm4", K::button, 0, 75, 800, 25, "STOP upload", false));
-    w.add(placed_control("im1", K::image, 0, 182, 430, 350, "", true));
+    // Shown only in the tall window (see Win_1_Activate).
+    w.add(placed_control("im1", K::image, 0, 182, 430, 350, "", true)).visible =
+        ctx.window_heights[0] == 2;
 
     w.draw_colour = colour_white;
     w.emphasis = false;
@@ -101,7 +103,11 @@ int port_number(const std::string& com_port) {
 
 void Win_1_Activate(Context& ctx) {
     Window& w = ctx.window;
-    w.height_twips = ctx.window_heights[std::size_t(ctx.window_heights[0] == 2 ? 2 : 1)];
+    const bool tall = ctx.window_heights[0] == 2;
+    w.height_twips = ctx.window_heights[std::size_t(tall ? 2 : 1)];
+    // The picture lies below the panel: in the short window its top would
+    // show under the panel's last rows.
+    w.get("im1").visible = tall;
     w.emphasis = true;
     for (const auto& l : panel_labels) print_at(w, l.column, l.row, l.text);
     w.emphasis = false;

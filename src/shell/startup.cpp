@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "serial/port_connection.h"
 #include "shell/error_report.h"
@@ -61,28 +63,48 @@ void choose_port_and_file(Context& ctx) {
     ctx.upload_file = text_between(arg, "{", "}");
 }
 
-// The automatic transfer of a long quoted argument. False when the argument
-// asks for the per-port copies instead.
-bool automatic_transfer(Context& ctx, bool& upload_started) {
-    if (upper(ctx.cmd_arg).find("_().EXE") != std::string::npos) return false;
-    if (!file_exists(ctx.upload_file)) return true;
-    const std::string type = file_type(ctx.upload_file);
-    if (type == "DSP") {
-        if (port_open(ctx, "115200")) {
-            ctx.save_last_file = false;
-            port_close(ctx);
-            ctx.quit_after_upload = true;
-            upload_started = true;
-            start_upload(ctx);
-        }
-    } else if (type == "BIN") {
-        if (port_open_plain(ctx, "38400")) {
-            ctx.save_last_file = false;
-            port_close(ctx);
-            start_service_upload(ctx);
-        }
+// The OS's words for why nothing usable is at `path`.
+std::string missing_reason(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found && !ec)
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+    return ec.message();
+}
+
+void port_did_not_open(Context& ctx) {
+    ctx.platform.diag("automatic start: " + ctx.com_port + " " +
+                      ctx.platform.device_for(ctx.com_port) +
+                      " did not open: " + (ctx.port ? ctx.port->open_error() : std::string()));
+}
+
+enum class AutoStart { done, self_copy, refused };
+
+// The automatic transfer of a long quoted argument, for the file that the
+// argument named: never for the stored file that stands in for a missing one.
+AutoStart automatic_transfer(Context& ctx, const std::string& named_file, bool& upload_started) {
+    if (upper(ctx.cmd_arg).find("_().EXE") != std::string::npos) return AutoStart::self_copy;
+    if (!path_exists(named_file)) {
+        ctx.platform.diag("automatic start: " + named_file + ": " + missing_reason(named_file));
+        return AutoStart::done;
     }
-    return true;
+    const std::string type = file_type(named_file);
+    if (type != "DSP" && type != "BIN") return AutoStart::done;
+    // Preparation refused the file and said why; nothing is sent.
+    if (!ctx.upload_ready) return AutoStart::refused;
+    if (type == "DSP") {
+        if (!port_open(ctx, "115200")) return port_did_not_open(ctx), AutoStart::done;
+        ctx.save_last_file = false;
+        port_close(ctx);
+        ctx.quit_after_upload = true;
+        upload_started = true;
+        start_upload(ctx);
+    } else {
+        if (!port_open_plain(ctx, "38400")) return port_did_not_open(ctx), AutoStart::done;
+        ctx.save_last_file = false;
+        port_close(ctx);
+        start_service_upload(ctx);
+    }
+    return AutoStart::done;
 }
 
 void main_loop(Context& ctx) {
@@ -101,13 +123,14 @@ void main_loop(Context& ctx) {
 }
 
 // An error that nothing else handled: keep the choices, tell the user, close.
-int final_handler(Context& ctx, const std::string& error, bool upload_started) {
+// An automatic upload that was asked for and did not end with "done" exits 1.
+int final_handler(Context& ctx, const std::string& error, bool upload_asked) {
     store_setting(ctx, "LAST", "ALL", ctx.upload_file);
     store_setting(ctx, "LAST", "PORT", ctx.com_port);
     ctx.platform.message_box(error, "ERROR code");
     Win_1_Close(ctx);
     ctx.platform.close_window();
-    return upload_started ? 1 : 0;
+    return upload_asked ? 1 : 0;
 }
 
 } // namespace
@@ -131,6 +154,7 @@ std::string main_title() {
 int run_program(Context& ctx) {
     ctx.work_dir = ctx.process.current_dir + "/";
     bool upload_started = false;
+    bool upload_asked = false;
     try {
         create_window(ctx);
         wire_handlers(ctx);
@@ -150,6 +174,10 @@ int run_program(Context& ctx) {
         const bool development =
             upper(ctx.upload_file).size() >= 4 && ends_with(upper(ctx.upload_file), ".G32");
         if (development) ctx.upload_file = read_setting(ctx, "LAST", "UPFILE");
+        const std::string named_file = ctx.upload_file;
+        upload_asked = !development && ctx.cmd_arg.size() > 10 &&
+                       upper(ctx.cmd_arg).find("_().EXE") == std::string::npos &&
+                       file_type(named_file) == "DSP";
         apply_selected_file(ctx);
 
         const std::string upper_path = upper(path);
@@ -163,7 +191,12 @@ int run_program(Context& ctx) {
 
             bool self_copy = false;
             if (ctx.cmd_arg.size() > 10) {
-                self_copy = !automatic_transfer(ctx, upload_started);
+                const AutoStart start = automatic_transfer(ctx, named_file, upload_started);
+                if (start == AutoStart::refused) {
+                    ctx.platform.close_window();
+                    return 1;
+                }
+                self_copy = start == AutoStart::self_copy;
             } else if (!ends_with(upper_path, "G32")) {
                 store_setting(ctx, "LAST", "PORT", ctx.com_port);
                 store_setting(ctx, "LAST", "ALL", ctx.upload_file);
@@ -187,9 +220,9 @@ int run_program(Context& ctx) {
         main_loop(ctx);
         ctx.platform.diag("exit");
     } catch (const std::exception& e) {
-        return final_handler(ctx, e.what(), upload_started);
+        return final_handler(ctx, e.what(), upload_asked);
     } catch (...) {
-        return final_handler(ctx, "unknown error", upload_started);
+        return final_handler(ctx, "unknown error", upload_asked);
     }
     if (upload_started) return ctx.upload_done ? 0 : 1;
     return 0;

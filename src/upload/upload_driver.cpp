@@ -15,6 +15,7 @@
 #include "shell/number_format.h"
 #include "shell/settings.h"
 #include "upload/stream_sender.h"
+#include "upload/upload_limits.h"
 #include "upload/ymodem_stream.h"
 
 namespace velk2 {
@@ -190,9 +191,11 @@ void handshake(Context& ctx, const Stream& stream) {
 } // namespace
 
 std::optional<std::string> upload_refusal(const Context& ctx) {
-    if (ctx.upload_data.size() > stream_max_payload)
-        return "The file is too big for one upload: " + std::to_string(ctx.upload_data.size()) +
-               " bytes, at most " + std::to_string(stream_max_payload) + ".";
+    // A file that could not be read leaves nothing to send: never the bytes
+    // of an earlier file under this file's name.
+    if (!ctx.upload_ready)
+        return "The file " + ctx.upload_file + " could not be prepared; select a readable file.";
+    if (auto refusal = payload_refusal(ctx.upload_file, ctx.upload_data.size())) return refusal;
     if (file_type(ctx.upload_file) == "JPG" &&
         ctx.upload_data.compare(0, picture_mark.size(), picture_mark) != 0)
         return "The picture " + ctx.upload_file +

@@ -20,7 +20,8 @@ void cm1_Click(Context& ctx);
 void upload_driver(Context& ctx);
 
 // Why `upload_data` cannot be uploaded as `upload_file`, or nothing when it
-// can: too big for one stream, or a picture that was not wrapped.
+// can: no data prepared for it, too big for one stream, a name that leaves no
+// room for the size, or a picture that was not wrapped.
 std::optional<std::string> upload_refusal(const Context& ctx);
 
 // The 5-second wait for the bootloader's "C" and the pause before the reply

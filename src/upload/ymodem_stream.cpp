@@ -37,6 +37,10 @@ std::string block0_text(const std::string& base_name, std::size_t length) {
     return text;
 }
 
+bool block0_fits(const std::string& base_name, std::size_t length) {
+    return base_name.size() + 1 + std::to_string(length).size() + 1 <= block0_text_size;
+}
+
 Stream letstream(const std::string& payload, const std::string& upload_file) {
     const std::size_t blocks = payload.size() / data_block_payload + 1;
 

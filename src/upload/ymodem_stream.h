@@ -48,6 +48,11 @@ std::string base_name(const std::string& path);
 // fill; cut at 128 bytes when name and length need more.
 std::string block0_text(const std::string& base_name, std::size_t length);
 
+// Whether name, 0x00, the decimal length and a terminating 0x00 fit the 128
+// bytes of block 0. A cut text would announce a shorter size (or none) and
+// the box would keep the wrong number of bytes.
+bool block0_fits(const std::string& base_name, std::size_t length);
+
 // Builds the stream for the payload; only the base name of `upload_file` is
 // sent. Precondition: payload.size() <= stream_max_payload (callers refuse
 // larger payloads before the port is opened).

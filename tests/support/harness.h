@@ -68,6 +68,8 @@ struct Harness {
         ctx.process.current_dir = dir.path();
         ctx.work_dir = dir.path() + "/";
         ctx.com_port = port;
+        // Transfer tests put their payload straight into upload_data.
+        ctx.upload_ready = true;
         create_window(ctx);
         wire_handlers(ctx);
         platform.attach(ctx.window);

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
+
+#include <sys/stat.h>
 
 #include "shell/startup.h"
 #include "support/harness.h"
@@ -126,6 +131,75 @@ TEST(Startup, AutomaticUploadWhosePortTestFailsStaysInteractive) {
     EXPECT_TRUE(r.ctx.save_last_file);
     EXPECT_TRUE(r.ctx.window.get("cm1").enabled);
     EXPECT_EQ(r.status, 0);
+}
+
+struct AutoCase {
+    const char* name;
+    std::function<std::string(Started&)> file; // makes the named file, returns its path
+    int status;
+    int opens;
+    std::string diag_start; // "@" stands for the file's path
+};
+
+// The automatic start sends the named file faithfully or not at all, and says
+// why when it does not.
+TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
+    const auto at = [](const char* name, std::function<void(const std::string&)> make) {
+        return [name, make](Started& r) {
+            const std::string path = r.dir / name;
+            if (make) make(path);
+            return path;
+        };
+    };
+    const auto bytes = [](std::size_t n) {
+        return [n](const std::string& p) { test::write_file(p, std::string(n, 'x')); };
+    };
+    const AutoCase cases[] = {
+        {"a FIFO is never opened",
+         at("b.dsp", [](const std::string& p) { mkfifo(p.c_str(), 0600); }), 1, 0,
+         "Cannot read the file @: it is not a regular file"},
+        {"a folder", at("b.dsp", [](const std::string& p) { fs::create_directory(p); }), 1, 0,
+         "Cannot read the file @: it is a folder"},
+        {"a name with no room for the size",
+         at("nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"
+            "nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn"
+            "nnnnnnnnnnnnnnnnnnnnnnnnnnn.dsp",
+            bytes(3000)),
+         1, 0, "The file name is too long for one upload: 127 bytes"},
+        {"too big for one upload: refused before a byte is read",
+         at("big.dsp",
+            [](const std::string& p) { test::write_file(p, ""), fs::resize_file(p, 4ull << 30); }),
+         1, 0, "The file is too big for one upload: 4294967296 bytes, at most 2093055."},
+        {"a missing file: never the stored one instead", at("gone.dsp", nullptr), 0, 0,
+         "automatic start: @: No such file or directory"},
+        {"a port that does not open", at("a.dsp", bytes(10)), 0, 0,
+         "automatic start: COM2 COM2 did not open: Device or resource busy"},
+        {"an error while the port is tested", at("a.dsp", bytes(10)), 1, 1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started r("VELK_(COM2).exe", {});
+        test::write_file(r.dir / "stored.dsp", "STORED FIRMWARE");
+        r.platform.settings[{"LAST", "ALL"}] = r.dir / "stored.dsp";
+        const std::string path = c.file(r);
+        r.ctx.process.args = {"(COM2){" + path + "}"};
+        auto& line = r.platform.add_line("COM2");
+        line.refuse_open = std::string(c.name) == "a port that does not open";
+        if (c.opens) line.on_open = [](HeadlessLine&) { throw std::runtime_error("box fault"); };
+        r.start();
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(line.open_count, c.opens);
+        EXPECT_TRUE(line.writes.empty());
+        if (!c.diag_start.empty()) {
+            std::string expected = c.diag_start;
+            if (auto at_sign = expected.find('@'); at_sign != std::string::npos)
+                expected.replace(at_sign, 1, path);
+            const auto& d = r.platform.diag_lines;
+            EXPECT_TRUE(std::any_of(d.begin(), d.end(), [&](const std::string& l) {
+                return l.starts_with(expected);
+            })) << expected;
+        }
+    }
 }
 
 TEST(Startup, DevelopmentEnvironmentTakesTheLastUploadAndStoresNothing) {

@@ -295,8 +295,14 @@ struct RefusalCase {
     const char* name;
     std::string file;
     std::string data;
-    const char* message;
+    std::string message;
+    bool ready = true; // the data was prepared from the file
 };
+
+// A base name of `n` characters ending in ".dsp".
+std::string dsp_named(std::size_t n) {
+    return "/fw/" + std::string(n - 4, 'n') + ".dsp";
+}
 
 TEST(UploadGuard, PayloadsThatCannotBeSentAreRefusedBeforeThePortOpens) {
     const RefusalCase cases[] = {
@@ -308,6 +314,13 @@ TEST(UploadGuard, PayloadsThatCannotBeSentAreRefusedBeforeThePortOpens) {
         {"a picture refused at preparation", "/p/big.JPG", "",
          "The picture /p/big.JPG is not prepared for the welcome screen; select a picture that "
          "fits."},
+        // 123 + 0x00 + "3000" + 0x00 is 129 bytes: block 0 would announce 300.
+        {"a name that leaves no room for the size", dsp_named(123), std::string(3000, 'x'),
+         "The file name is too long for one upload: 123 bytes, at most 122 leave room for the "
+         "size in the first block. Rename the file " +
+             dsp_named(123).substr(4) + "."},
+        {"an earlier file's bytes after a file that could not be read", dsp_file, "old firmware",
+         "The file /data/fw/a.dsp could not be prepared; select a readable file.", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -317,6 +330,7 @@ TEST(UploadGuard, PayloadsThatCannotBeSentAreRefusedBeforeThePortOpens) {
         h.ctx.upload_done = true;       // from an earlier upload
         h.ctx.upload_file = c.file;
         h.ctx.upload_data = c.data;
+        h.ctx.upload_ready = c.ready;
         start_upload(h.ctx);
 
         ASSERT_EQ(h.platform.messages.size(), 1u);
@@ -360,6 +374,8 @@ TEST(UploadRoute, ByTheLastThreeLettersOfTheFile) {
     const RouteCase cases[] = {
         {"dsp in lower case", "/fw/image.dsp", "firmware", true},
         {"wrapped picture, jpg in lower case", "/pics/logo.jpg", wrap_jpg("\xFF\xD8 tiny"), true},
+        {"the longest name that leaves room for the size", dsp_named(122), std::string(3000, 'x'),
+         true},
         {"anything else", "/docs/notes.txt", "text", false},
         {"no file", "", "", false},
     };
