@@ -18,9 +18,10 @@
 
 #include "download/download_receive.h"
 #include "platform/qt/qt_platform.h"
-#include "shell/context.h"
+#include "session/context.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/window_layout.h"
 
 int main(int argc, char** argv) {
     std::string port;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/qt/qt_platform.h"
-#include "shell/context.h"
+#include "session/context.h"
 #include "shell/startup.h"
 
 namespace {

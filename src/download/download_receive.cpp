@@ -13,11 +13,10 @@
 #include "download/ymodem_header.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
-#include "serial/status_trace.h"
-#include "shell/file_selection.h"
-#include "shell/main_window.h"
-#include "shell/number_format.h"
-#include "shell/settings.h"
+#include "serial/trace_files.h"
+#include "session/exchange_guard.h"
+#include "session/files.h"
+#include "session/settings.h"
 
 namespace velk2 {
 
@@ -79,24 +78,25 @@ bool ends_in_dsp(const std::string& name) {
 // Message box, counters, timers, and the first "C" at 230400.
 void prepare(Context& ctx) {
     trace_reset(ctx);
-    set_enabled(ctx.window, "cg1", false);
-    Win_1_Activate(ctx);
-    status_text(ctx, 91, 12, 9, format_length(0));
-    status_text(ctx, 28, 12, 20, "start");
+    WindowReport& r = *ctx.report;
+    r.enable(Button::download, false);
+    r.redraw_panel();
+    r.file_length(0);
+    r.log("start");
     // The 30 seconds start when the technician has closed this box.
     ctx.platform.message_box("wait 30-secundum the STB download", "");
     ctx.reply = header_request;
     ctx.idob = header_wait_s;
-    timer_interval(ctx, "tmrR1", ctx.idob * 1000);
-    timer_interval(ctx, "tmrR2", reopen_interval_ms);
-    timer_interval(ctx, "tmrR3", countdown_tick_ms);
+    r.timer_interval(Timer::r1, ctx.idob * 1000);
+    r.timer_interval(Timer::r2, reopen_interval_ms);
+    r.timer_interval(Timer::r3, countdown_tick_ms);
     ctx.turbo = true;
     ctx.transfer_state = 2;
     ctx.platform.diag_reset();
     diag(ctx, "RECstart");
     tmrR2_Timer(ctx);
-    timer_on(ctx, "tmrR1", true);
-    timer_on(ctx, "tmrR3", true);
+    r.timer_on(Timer::r1, true);
+    r.timer_on(Timer::r3, true);
 }
 
 // Collects the header while the timers switch the rate and count down. True
@@ -107,12 +107,10 @@ bool wait_for_header(Context& ctx) {
         process_events(ctx);
         ctx.iui += port_read(ctx, header_block_size - ctx.iui.size());
         if (ctx.iui.size() == header_block_size || ctx.idob < 1 || abort_requested(ctx) ||
-            !timer_running(ctx, "tmrR1"))
+            !ctx.report->timer_running(Timer::r1))
             break;
     }
-    timer_on(ctx, "tmrR1", false);
-    timer_on(ctx, "tmrR2", false);
-    timer_on(ctx, "tmrR3", false);
+    stop_header_timers(ctx);
     const std::string counts = std::to_string(ctx.idob) + " " + std::to_string(ctx.iui.size());
     diag(ctx, "LOOP end " + counts);
     tmrR1_Timer(ctx);
@@ -124,7 +122,7 @@ bool wait_for_header(Context& ctx) {
         diag(ctx, "if <> " + counts);
         return false;
     }
-    timer_on(ctx, "tmrR1", false);
+    ctx.report->timer_on(Timer::r1, false);
     diag(ctx, "RECend");
     return true;
 }
@@ -148,14 +146,8 @@ std::optional<HeaderFields> accept_header(Context& ctx) {
     }
     diag(ctx, printable(fields.file_name) + " " + std::to_string(*fields.size) + " " +
                   std::to_string(fields.block_count));
-    status_text(ctx, 91, 12, 9, format_length(*fields.size));
+    ctx.report->file_length(*fields.size);
     return fields;
-}
-
-// Shown without blanking the field, in the colour of the last field text.
-void show_byte_counter(Context& ctx, std::int32_t bytes) {
-    grid_locate(ctx.window, 62, 12);
-    grid_print(ctx.window, std::to_string(bytes));
 }
 
 // Asks for each block and stores it as it arrives; no events run here, so the
@@ -176,7 +168,7 @@ std::uint32_t receive_blocks(Context& ctx, std::uint32_t count, std::string& sto
                 diag(ctx, "i64 " + std::to_string(data_record_size));
                 store += ctx.iui;
                 byte_counter += static_cast<std::int32_t>(block_data_size);
-                show_byte_counter(ctx, byte_counter);
+                ctx.report->byte_counter(byte_counter);
                 ctx.iui.clear();
                 ctx.reply = next_block_request;
                 complete = true;
@@ -199,7 +191,7 @@ void end_step(Context& ctx, const std::string& reply, const char* label) {
 }
 
 void end_exchange(Context& ctx) {
-    timer_on(ctx, "tmrR4", false);
+    ctx.report->timer_on(Timer::r4, false);
     end_step(ctx, end_of_transfer_request, "endfej1 out");
     end_step(ctx, header_request, "endfej2 out");
     diag(ctx, "Check");
@@ -276,10 +268,10 @@ class DownloadRun {
     explicit DownloadRun(Context& ctx) : ctx_(ctx) {}
     ~DownloadRun() {
         diag(ctx_, "REC exit");
-        status_text(ctx_, 28, 12, 20, "");
+        ctx_.report->log("");
         port_close(ctx_);
         ctx_.transfer_state = 0;
-        set_enabled(ctx_.window, "cg1", true);
+        ctx_.report->enable(Button::download, true);
     }
     DownloadRun(const DownloadRun&) = delete;
     DownloadRun& operator=(const DownloadRun&) = delete;
@@ -290,12 +282,12 @@ class DownloadRun {
 
 } // namespace
 
-void cg1_Click(Context& ctx) {
-    // One exchange on the port at a time. The button is disabled while a
-    // download runs, but a click already queued, or one made while an upload,
-    // a service upload or a fuji operation lets events run, must not start a
-    // second exchange on the same port.
-    if (ctx.transfer_state == 2 || ctx.upload_running || ctx.service_running) return;
+void download_file(Context& ctx) {
+    // The button is disabled while a download runs, but a click already
+    // queued, or one made while another exchange lets events run, must not
+    // start a second exchange on the same port.
+    const ExchangeGuard guard(ctx, Exchange::download);
+    if (!guard) return;
     DownloadRun run(ctx);
     prepare(ctx);
     receive_and_save(ctx);

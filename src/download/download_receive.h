@@ -3,12 +3,13 @@
 // saves the file under a name the user confirms.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-// Runs the whole download inside the click, from the first "C" to the closed
-// port; the window processes events only while the header is awaited.
-void cg1_Click(Context& ctx);
+// Runs the whole download ("Download from Box"), from the first "C" to the
+// closed port; the window processes events only while the header is awaited.
+// Starts nothing while another exchange holds the port.
+void download_file(Context& ctx);
 
 } // namespace velk2

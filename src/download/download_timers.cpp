@@ -2,18 +2,21 @@
 
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
-#include "shell/main_window.h"
 
 namespace velk2 {
 
+void stop_header_timers(Context& ctx) {
+    ctx.report->timer_on(Timer::r1, false);
+    ctx.report->timer_on(Timer::r2, false);
+    ctx.report->timer_on(Timer::r3, false);
+}
+
 void tmrR1_Timer(Context& ctx) {
-    timer_on(ctx, "tmrR1", false);
-    timer_on(ctx, "tmrR2", false);
-    timer_on(ctx, "tmrR3", false);
+    stop_header_timers(ctx);
 }
 
 void tmrR2_Timer(Context& ctx) {
-    timer_on(ctx, "tmrR2", false);
+    ctx.report->timer_on(Timer::r2, false);
     port_close(ctx);
     // A failed reopening ends the wait at the download loop's next check.
     if (ctx.turbo) {
@@ -24,7 +27,7 @@ void tmrR2_Timer(Context& ctx) {
         ctx.turbo = true;
     }
     port_send(ctx, ctx.reply);
-    timer_on(ctx, "tmrR2", true);
+    ctx.report->timer_on(Timer::r2, true);
 }
 
 void tmrR3_Timer(Context& ctx) {
@@ -36,7 +39,7 @@ void tmrR3_Timer(Context& ctx) {
 }
 
 void tmrR4_Timer(Context& ctx) {
-    timer_on(ctx, "tmrR4", false);
+    ctx.report->timer_on(Timer::r4, false);
 }
 
 } // namespace velk2

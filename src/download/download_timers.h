@@ -3,7 +3,7 @@
 // the seconds down, tmrR4 only switches itself off.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
@@ -11,5 +11,8 @@ void tmrR1_Timer(Context& ctx);
 void tmrR2_Timer(Context& ctx);
 void tmrR3_Timer(Context& ctx);
 void tmrR4_Timer(Context& ctx);
+
+// Stops the three timers of the header wait.
+void stop_header_timers(Context& ctx);
 
 } // namespace velk2

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "fuji/fuji_data.h"
-#include "shell/settings.h"
+#include "session/settings.h"
 
 namespace velk2 {
 
@@ -51,7 +51,8 @@ std::vector<fs::directory_entry> listing(const std::string& folder) {
 } // namespace
 
 std::string block_folder(Context& ctx, const std::string& sub) {
-    return read_setting(ctx, "DIR", "DIR") + sub;
+    const std::string dir = read_setting(ctx, "DIR", "DIR") + sub;
+    return fs::path(dir).is_absolute() ? dir : ctx.work_dir + dir;
 }
 
 std::vector<BlockFile> read_block_files(Context& ctx, const std::string& folder) {

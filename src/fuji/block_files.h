@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
@@ -20,8 +20,8 @@ constexpr const char* put_block_folder = "CHG/PUT/";
 #endif
 
 // The setting "DIR" followed directly by `sub`; the setting is taken as it
-// is, so it must end with a separator. Missing, it leaves `sub` relative to
-// the current directory.
+// is, so it must end with a separator. Missing (or not an absolute path), the
+// folder lies below the work folder.
 std::string block_folder(Context& ctx, const std::string& sub);
 
 struct BlockFile {

@@ -10,7 +10,7 @@ namespace velk2 {
 
 namespace {
 
-const char* const button = "cmdeffuji";
+constexpr Button button = Button::def;
 constexpr int poke_pause_ms = 220;
 
 void poke_stage(Context& ctx, const std::string& list) {
@@ -38,16 +38,16 @@ void file_stage(Context& ctx) {
 }
 
 void def_body(Context& ctx, const std::string& list) {
-    set_caption(ctx.window, button, "WORK");
+    ctx.report->caption(button, "WORK");
     poke_stage(ctx, list);
     file_stage(ctx);
-    set_caption(ctx.window, button, "fuji Def");
+    ctx.report->caption(button, "fuji Def");
     process_events(ctx);
 }
 
 } // namespace
 
-void cmdeffuji_Click(Context& ctx) {
+void fuji_def(Context& ctx) {
     std::string list;
     FujiOperation op;
     op.button = button;

@@ -2,10 +2,10 @@
 // every block file of the default block folder written to its address.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-void cmdeffuji_Click(Context& ctx);
+void fuji_def(Context& ctx);
 
 } // namespace velk2

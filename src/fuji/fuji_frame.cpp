@@ -1,10 +1,9 @@
 #include "fuji/fuji_frame.h"
 
 #include "fuji/monitor_commands.h"
-#include "platform/window_model.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
-#include "shell/exchange_guard.h"
+#include "session/exchange_guard.h"
 
 namespace velk2 {
 
@@ -28,19 +27,16 @@ bool ping_answered(Context& ctx, const FujiOperation& op) {
 } // namespace
 
 void run_fuji_frame(Context& ctx, const FujiOperation& op) {
-    if (const std::string running = running_exchange(ctx); !running.empty()) {
-        ctx.platform.diag(running + " running");
-        return;
-    }
-    const MonitorExchange busy(ctx);
-    set_enabled(ctx.window, op.button, false);
+    const ExchangeGuard guard(ctx, Exchange::fuji);
+    if (!guard) return;
+    ctx.report->enable(op.button, false);
     run(op.before_open);
     if (port_open_plain(ctx, "38400")) {
         run(op.opened);
         if (ping_answered(ctx, op)) run(op.body);
     }
     port_close(ctx);
-    set_enabled(ctx.window, op.button, true);
+    ctx.report->enable(op.button, true);
 }
 
 } // namespace velk2

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
@@ -19,7 +19,7 @@ constexpr std::size_t fuji_ping_read_max = 100;
 // One operation's part in the frame. Only `button` and `body` are needed;
 // the other steps hold the operation's own diagnostic lines and set-up.
 struct FujiOperation {
-    std::string button;
+    Button button;
     std::function<void()> before_open;
     std::function<void()> opened;
     std::function<void()> before_ping;

@@ -8,7 +8,7 @@ namespace velk2 {
 
 namespace {
 
-const char* const button = "cmchgfuji";
+constexpr Button button = Button::live;
 
 // The loop processes no events, so STOP cannot close the port under it; but
 // an adapter pulled out must end it as surely as the user's abort request.
@@ -30,18 +30,18 @@ bool acknowledged(Context& ctx) {
 }
 
 void live_body(Context& ctx, const std::string& command) {
-    set_caption(ctx.window, button, "WORK");
+    ctx.report->caption(button, "WORK");
     process_events(ctx);
     do {
         port_send(ctx, command);
     } while (acknowledged(ctx) && !stop_requested(ctx));
-    set_caption(ctx.window, button, "fuji Live");
+    ctx.report->caption(button, "fuji Live");
     process_events(ctx);
 }
 
 } // namespace
 
-void cmchgfuji_Click(Context& ctx) {
+void fuji_live(Context& ctx) {
     const std::string command = live_command();
     FujiOperation op;
     op.button = button;

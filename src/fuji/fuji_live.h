@@ -2,10 +2,10 @@
 // again until the user asks it to stop.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-void cmchgfuji_Click(Context& ctx);
+void fuji_live(Context& ctx);
 
 } // namespace velk2

@@ -11,7 +11,7 @@ namespace velk2 {
 
 namespace {
 
-const char* const button = "cmputfuji";
+constexpr Button button = Button::put;
 constexpr int reply_pause_ms = 220;
 const std::string ok_status(1, '\0');
 
@@ -46,17 +46,17 @@ void file_stage(Context& ctx) {
 }
 
 void put_body(Context& ctx, const std::string& list) {
-    set_caption(ctx.window, button, "WORK");
+    ctx.report->caption(button, "WORK");
     for (const PatchRecord& record : patch_records(list))
         if (!poke_and_check(ctx, record)) break;
     file_stage(ctx);
-    set_caption(ctx.window, button, "fuji Put");
+    ctx.report->caption(button, "fuji Put");
     process_events(ctx);
 }
 
 } // namespace
 
-void cmputfuji_Click(Context& ctx) {
+void fuji_put(Context& ctx) {
     std::string list;
     FujiOperation op;
     op.button = button;

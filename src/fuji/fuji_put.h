@@ -2,10 +2,10 @@
 // clears one box region per block file of the put block folder.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-void cmputfuji_Click(Context& ctx);
+void fuji_put(Context& ctx);
 
 } // namespace velk2

@@ -26,7 +26,7 @@ void append(std::ofstream& file, const std::string& bytes) {
 }
 
 void getfuji_body(Context& ctx) {
-    std::ofstream file(ctx.fuji_file, std::ios::binary | std::ios::trunc);
+    std::ofstream file(ctx.work_dir + ctx.fuji_file, std::ios::binary | std::ios::trunc);
     if (!file) ctx.platform.diag(ctx.fuji_file + " not written");
 
     port_send(ctx, mon_read(fuji_block, fuji_head_count));
@@ -45,15 +45,14 @@ void getfuji_body(Context& ctx) {
         append(file, trail);
     }
 
-    ctx.window.title = fuji_summary_title(head + trail);
-    ++ctx.window.revision;
+    ctx.report->title(fuji_summary_title(head + trail));
 }
 
 } // namespace
 
-void cmgetfuji_Click(Context& ctx) {
+void getfuji(Context& ctx) {
     FujiOperation op;
-    op.button = "cmgetfuji";
+    op.button = Button::getfuji;
     op.before_ping = [&ctx] { ctx.platform.diag("1"); };
     op.after_ping = [&ctx] { ctx.platform.diag("1 OK"); };
     op.body = [&ctx] { getfuji_body(ctx); };

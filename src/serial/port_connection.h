@@ -4,19 +4,18 @@
 
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
 // Opens `com_port` at `baud` with the 1-ms read time-outs and 8N1 line
-// settings, saving the line record to "dcb1" and tracing "Open-I"/"Open-O".
+// settings, saving the line record to "dcb1" in the work folder and tracing
+// "Open-I"/"Open-O".
 bool port_open(Context& ctx, const std::string& baud);
 // Opens without device set-up and without trace (the box monitor's way).
 bool port_open_plain(Context& ctx, const std::string& baud);
 // Closes the port (harmless when closed) and shows the closed state.
 void port_close(Context& ctx);
-// "STOP upload".
-void cm4_Click(Context& ctx);
 
 // The device text of the trace: port + ":" + baud + ",n,8,1".
 std::string device_text(const Context& ctx, const std::string& baud);

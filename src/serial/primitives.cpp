@@ -1,5 +1,7 @@
 #include "serial/primitives.h"
 
+#include <cstdio>
+
 namespace velk2 {
 
 bool port_send(Context& ctx, const std::string& bytes) {
@@ -28,6 +30,12 @@ bool abort_requested(Context& ctx) {
 
 bool port_lost(const Context& ctx) {
     return ctx.port && ctx.port->is_open() && ctx.port->line_lost();
+}
+
+std::string clock_text(Context& ctx) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", ctx.platform.seconds_since_midnight());
+    return text;
 }
 
 } // namespace velk2

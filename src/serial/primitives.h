@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
@@ -23,5 +23,7 @@ void process_events(Context& ctx);
 bool abort_requested(Context& ctx);
 // The port is open but its device has gone (unplugged, peer closed).
 bool port_lost(const Context& ctx);
+// The seconds clock as trace and diagnostic lines show it: two decimals.
+std::string clock_text(Context& ctx);
 
 } // namespace velk2

@@ -8,12 +8,9 @@
 #include "serial/hex_format.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
-#include "serial/status_trace.h"
+#include "serial/trace_files.h"
 #include "service/service_pieces.h"
-#include "shell/exchange_guard.h"
-#include "shell/file_selection.h"
-#include "shell/main_window.h"
-#include "shell/number_format.h"
+#include "session/exchange_guard.h"
 
 namespace velk2 {
 
@@ -29,9 +26,6 @@ constexpr int write_pause_ms = 110;
 // the rest of the reply is collected for up to a further second.
 constexpr int read_pause_ms = 220;
 constexpr std::int64_t read_collect_ms = 1000;
-
-constexpr int counter_column = 62;
-constexpr int counter_row = 12;
 
 const std::string ok_status(1, '\0');
 
@@ -68,8 +62,7 @@ std::string take_read_reply(Context& ctx, std::size_t length) {
 // The counter is printed over the field without clearing it first, so a
 // shorter number leaves the end of a longer earlier one visible.
 void show_counter(Context& ctx, std::size_t done) {
-    grid_locate(ctx.window, counter_column, counter_row);
-    grid_print(ctx.window, std::to_string(done));
+    ctx.report->byte_counter(static_cast<std::int64_t>(done));
     process_events(ctx);
 }
 
@@ -164,34 +157,21 @@ std::string reply_line(const std::string& label, double seconds, const std::stri
            hex_dump(reply);
 }
 
-void cmbinup_Click(Context& ctx) {
-    ctx.window.title = "Tarnwick service PC to box";
-    ++ctx.window.revision;
-    if (ctx.window.get("ch1").value == 0)
-        service_upload(ctx);
-    else
-        port_close(ctx);
-}
-
-void service_upload(Context& ctx) {
-    if (const std::string running = running_exchange(ctx); !running.empty()) {
-        diag(ctx, running + " running");
-        return;
-    }
-    if (data_refused(ctx)) return;
-    const MonitorExchange busy(ctx);
+bool service_upload(Context& ctx) {
+    const ExchangeGuard guard(ctx, Exchange::service);
+    if (!guard || data_refused(ctx)) return false;
     port_close(ctx);
-    Win_1_Activate(ctx);
+    ctx.report->redraw_panel();
     // Events run during the exchange and may choose another file: the
     // exchange keeps to the data it started with.
     const std::string data = ctx.upload_data;
-    status_text(ctx, 91, 12, 9, format_length(static_cast<std::int64_t>(data.size())));
+    ctx.report->file_length(static_cast<std::int64_t>(data.size()));
     const std::string failure = run_exchange(ctx, data);
     port_close(ctx);
     // A service upload that did not reach the box must not look like one
     // that did.
     if (!failure.empty()) ctx.platform.message_box(failure, "Service to Box");
-    apply_selected_file(ctx);
+    return true;
 }
 
 std::size_t service_write(Context& ctx, const std::string& data) {

@@ -6,17 +6,16 @@
 #include <cstddef>
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-// The button; also the BIN route of "Upload to Box" and of the automatic
-// start. With the port open it only closes it.
-void cmbinup_Click(Context& ctx);
-
-// The whole exchange: speed switch to 230400, write, switch back, read-back
-// into "read2".
-void service_upload(Context& ctx);
+// The whole exchange ("Service to Box", and the BIN route of "Upload to Box"
+// and of the automatic start): speed switch to 230400, write, switch back,
+// read-back into "read2" in the work folder. Starts nothing while another
+// exchange holds the port or the data cannot go out (false then); says in a
+// message box when the data did not reach the box.
+bool service_upload(Context& ctx);
 
 // Writes `data` to the service address in pieces, each acknowledged before
 // the next one. The count of bytes the box acknowledged.

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 

@@ -10,10 +10,9 @@
 #include <iterator>
 #include <optional>
 
-#include "serial/status_trace.h"
+#include "session/settings.h"
 #include "shell/main_window.h"
-#include "shell/number_format.h"
-#include "shell/settings.h"
+#include "shell/panel.h"
 #include "upload/fs_image.h"
 #include "upload/jpg_wrap.h"
 #include "upload/upload_limits.h"
@@ -39,21 +38,15 @@ void choose(Context& ctx, const Chooser& c) {
     const std::string name = select_file(ctx, c.title, start, c.type);
     if (name.size() <= 7) return;
     ctx.upload_file = name;
-    status_text(ctx, 28, 10, 50, ctx.upload_file);
+    status_text(ctx, upload_file_field, ctx.upload_file);
     apply_selected_file(ctx);
 }
 
 void enable_for_type(Context& ctx) {
     const std::string type = file_type(ctx.upload_file);
-    if (type == "DSP" || type == "JPG") set_enabled(ctx.window, "cm1", true);
+    if (type == "DSP" || type == "JPG") ctx.report->enable(Button::upload, true);
     // The delivered build has no "Service to Box"; enabling it is a no-op.
-    if (type == "BIN") set_enabled(ctx.window, "cmbinup", true);
-}
-
-long long file_length(const std::string& path) {
-    std::error_code ec;
-    auto n = fs::file_size(path, ec);
-    return ec ? -1 : static_cast<long long>(n);
+    if (type == "BIN") ctx.report->enable(Button::service, true);
 }
 
 // The largest upload file of `type` the loader reads: a picture whose image
@@ -120,9 +113,9 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
 void refuse_upload_file(Context& ctx, const std::string& why) {
     ctx.upload_data.clear();
     ctx.upload_ready = false;
-    set_enabled(ctx.window, "cm1", false);
-    set_enabled(ctx.window, "cmbinup", false);
-    ctx.window.get("im1").picture.clear();
+    ctx.report->enable(Button::upload, false);
+    ctx.report->enable(Button::service, false);
+    ctx.window.get(picture_control).picture.clear();
     ctx.window_heights[0] = 1;
     Win_1_Activate(ctx);
     ctx.platform.diag(why);
@@ -130,29 +123,6 @@ void refuse_upload_file(Context& ctx, const std::string& why) {
 }
 
 } // namespace
-
-std::string file_type(const std::string& name) {
-    std::string t = name.size() >= 3 ? name.substr(name.size() - 3) : name;
-    for (auto& ch : t) ch = char(std::toupper(static_cast<unsigned char>(ch)));
-    return t;
-}
-
-bool file_exists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
-}
-
-bool path_exists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::exists(path, ec);
-}
-
-bool readable_file(const std::string& path) {
-    if (!file_exists(path)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f) std::fclose(f);
-    return f != nullptr;
-}
 
 void cm2_Click(Context& ctx) {
     choose(ctx, dsp_chooser);
@@ -164,36 +134,6 @@ void cmbin_Click(Context& ctx) {
     choose(ctx, bin_chooser);
 }
 
-std::string select_file(Context& ctx, const std::string& title, const std::string& start,
-                        const std::string& type, bool save) {
-    const auto p = start.rfind('/');
-    FileDialogRequest request;
-    request.title = title;
-    if (p != std::string::npos && p > 0) {
-        request.folder = start.substr(0, p + 1);
-        request.default_name = start.substr(p + 1);
-    } else if (p == 0) {
-        request.folder = "/";
-        request.default_name = start.substr(1);
-    } else {
-        // No folder stored: the bare pattern at the root, as the dialog always did.
-        request.folder = "/";
-        request.default_name = start;
-    }
-    request.pattern = "*." + type;
-    const std::string result = ctx.platform.file_dialog(request, save);
-    if (result.size() <= 3) return {};
-    if (type == "JPG") {
-        long long n = file_length(result);
-        if (!file_exists(result) || n > jpg_dialog_limit) return {};
-    }
-    // A file that cannot be read is not remembered: the next dialog must not
-    // start from it. Its refusal is the caller's to show.
-    if (!save && !readable_file(result)) return result;
-    store_setting(ctx, "LAST", type, result);
-    return result;
-}
-
 void apply_selected_file(Context& ctx) {
     if (path_exists(ctx.upload_file)) {
         if (!prepare_upload_file(ctx)) return;
@@ -201,9 +141,9 @@ void apply_selected_file(Context& ctx) {
         if (ctx.save_last_file) store_setting(ctx, "LAST", "ALL", ctx.upload_file);
         return;
     }
-    set_enabled(ctx.window, "cm1", false);
+    ctx.report->enable(Button::upload, false);
     ctx.upload_file = read_setting(ctx, "LAST", "ALL");
-    status_text(ctx, 28, 10, 50, ctx.upload_file);
+    status_text(ctx, upload_file_field, ctx.upload_file);
     if (path_exists(ctx.upload_file)) {
         if (prepare_upload_file(ctx)) enable_for_type(ctx);
         return;
@@ -229,7 +169,7 @@ bool prepare_upload_file(Context& ctx) {
             return false;
         }
     }
-    Control& picture = ctx.window.get("im1");
+    Control& picture = ctx.window.get(picture_control);
     ctx.window_heights[0] = 1;
     if (type == "JPG") {
         ctx.window_heights[0] = 2;
@@ -243,7 +183,7 @@ bool prepare_upload_file(Context& ctx) {
     ctx.upload_data = std::move(data);
     ctx.upload_ready = true;
     Win_1_Activate(ctx);
-    status_text(ctx, 91, 12, 9, format_length(static_cast<std::int64_t>(ctx.upload_data.size())));
+    ctx.report->file_length(static_cast<std::int64_t>(ctx.upload_data.size()));
     return true;
 }
 

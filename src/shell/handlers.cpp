@@ -1,62 +1,77 @@
 #include "shell/handlers.h"
 
 #include "download/download_receive.h"
-#include "download/download_timers.h"
 #include "fuji/fuji_def.h"
 #include "fuji/fuji_live.h"
 #include "fuji/fuji_put.h"
 #include "fuji/getfuji.h"
 #include "serial/port_connection.h"
 #include "service/service_upload.h"
+#include "session/exchange_guard.h"
+#include "session/files.h"
 #include "shell/file_selection.h"
-#include "shell/main_window.h"
 #include "upload/upload_driver.h"
 
 namespace velk2 {
 
 namespace {
 
-void on_click(Context& ctx, const char* name, void (*handler)(Context&)) {
-    if (auto* c = ctx.window.find(name)) c->on_click = [&ctx, handler] { handler(ctx); };
-}
-
-void on_tick(Context& ctx, const char* name, void (*handler)(Context&)) {
-    if (auto* c = ctx.window.find(name)) c->on_tick = [&ctx, handler] { handler(ctx); };
-}
+const char* const upload_title = "Tarnwick upload PC to box";
+const char* const service_title = "Tarnwick service PC to box";
+// The port test of "Upload to Box" for a BIN file.
+const char* const bin_test_baud = "38400";
 
 } // namespace
 
-void start_upload(Context& ctx) {
-    cm1_Click(ctx);
+void cm1_Click(Context& ctx) {
+    ctx.report->title(upload_title);
+    if (ctx.report->port_flag()) {
+        port_close(ctx);
+        return;
+    }
+    // Even the BIN route's port test must not reopen the port under a running
+    // exchange.
+    if (ExchangeGuard::refuses(ctx)) return;
+    const std::string type = file_type(ctx.upload_file);
+    if (type == "DSP" || type == "JPG") {
+        upload_driver(ctx);
+    } else if (type == "BIN") {
+        if (port_open(ctx, bin_test_baud)) {
+            port_close(ctx);
+            cmbinup_Click(ctx);
+        }
+    }
 }
 
-void start_service_upload(Context& ctx) {
-    cmbinup_Click(ctx);
+void cm4_Click(Context& ctx) {
+    port_close(ctx);
 }
 
-void wire_handlers(Context& ctx) {
-    on_click(ctx, "cm1", cm1_Click);
-    on_click(ctx, "cm2", cm2_Click);
-    on_click(ctx, "cm3", cm3_Click);
-    on_click(ctx, "cmbin", cmbin_Click);
-    on_click(ctx, "cm4", cm4_Click);
-    on_click(ctx, "cg1", cg1_Click);
-    on_click(ctx, "cmbinup", cmbinup_Click);
-    on_click(ctx, "cmgetfuji", cmgetfuji_Click);
-    on_click(ctx, "cmchgfuji", cmchgfuji_Click);
-    on_click(ctx, "cmdeffuji", cmdeffuji_Click);
-    on_click(ctx, "cmputfuji", cmputfuji_Click);
+void cg1_Click(Context& ctx) {
+    download_file(ctx);
+}
 
-    on_tick(ctx, "tmrY", tmrY_Timer);
-    on_tick(ctx, "tmrY2", tmrY2_Timer);
-    on_tick(ctx, "tmrY3", tmrY3_Timer);
-    on_tick(ctx, "tmrY4", tmrY4_Timer);
-    on_tick(ctx, "tmrR1", tmrR1_Timer);
-    on_tick(ctx, "tmrR2", tmrR2_Timer);
-    on_tick(ctx, "tmrR3", tmrR3_Timer);
-    on_tick(ctx, "tmrR4", tmrR4_Timer);
+void cmbinup_Click(Context& ctx) {
+    ctx.report->title(service_title);
+    if (ctx.report->port_flag()) {
+        port_close(ctx);
+        return;
+    }
+    // The file is checked and loaded again once the exchange is over.
+    if (service_upload(ctx)) apply_selected_file(ctx);
+}
 
-    ctx.window.on_close = [&ctx] { Win_1_Close(ctx); };
+void cmgetfuji_Click(Context& ctx) {
+    getfuji(ctx);
+}
+void cmchgfuji_Click(Context& ctx) {
+    fuji_live(ctx);
+}
+void cmdeffuji_Click(Context& ctx) {
+    fuji_def(ctx);
+}
+void cmputfuji_Click(Context& ctx) {
+    fuji_put(ctx);
 }
 
 } // namespace velk2

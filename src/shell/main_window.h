@@ -1,14 +1,12 @@
-// The window `frm1`: its controls, the information panel, and the window's
-// own event handlers.
+// The window frm1's own event handlers: activation (the panel redraw), the
+// close box and the one-shot timers.
 #pragma once
 
-#include "shell/context.h"
+#include <string>
+
+#include "session/context.h"
 
 namespace velk2 {
-
-// Creates the controls, timers and panel state of a fresh window (start-up
-// step "window set-up"). Click and tick handlers are bound by wire_handlers.
-void create_window(Context& ctx);
 
 // Redraws the information panel and recomputes `com_number`.
 void Win_1_Activate(Context& ctx);
@@ -24,11 +22,6 @@ void tmrY3_Timer(Context& ctx);
 
 // `com_port` from its 4th character on as a number ("COM7" gives 7).
 int port_number(const std::string& com_port);
-
-// Window timers on the platform's clock.
-void timer_interval(Context& ctx, const std::string& name, int ms);
-void timer_on(Context& ctx, const std::string& name, bool on);
-bool timer_running(const Context& ctx, const std::string& name);
 
 extern const char* const window_text;
 

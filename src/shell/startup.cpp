@@ -7,13 +7,14 @@
 #include <system_error>
 
 #include "serial/port_connection.h"
+#include "session/settings.h"
 #include "shell/error_report.h"
 #include "shell/file_selection.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
 #include "shell/self_copy.h"
-#include "shell/settings.h"
 #include "shell/text_between.h"
+#include "shell/window_layout.h"
 
 namespace velk2 {
 
@@ -97,12 +98,12 @@ AutoStart automatic_transfer(Context& ctx, const std::string& named_file, bool& 
         port_close(ctx);
         ctx.quit_after_upload = true;
         upload_started = true;
-        start_upload(ctx);
+        cm1_Click(ctx);
     } else {
         if (!port_open_plain(ctx, "38400")) return port_did_not_open(ctx), AutoStart::done;
         ctx.save_last_file = false;
         port_close(ctx);
-        start_service_upload(ctx);
+        cmbinup_Click(ctx);
     }
     return AutoStart::done;
 }
@@ -165,9 +166,9 @@ int run_program(Context& ctx) {
         ctx.exe_name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
         choose_port_and_file(ctx);
 
-        set_enabled(ctx.window, "cm4", false);
-        set_enabled(ctx.window, "cm1", false);
-        set_enabled(ctx.window, "cmbinup", false);
+        ctx.report->enable(Button::stop, false);
+        ctx.report->enable(Button::upload, false);
+        ctx.report->enable(Button::service, false);
 
         // Started from the development environment: the last upload again,
         // nothing stored, no automatic transfer.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 

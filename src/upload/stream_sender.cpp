@@ -1,24 +1,15 @@
 #include "upload/stream_sender.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "serial/hex_format.h"
 #include "serial/primitives.h"
-#include "serial/status_trace.h"
-#include "shell/main_window.h"
+#include "serial/trace_files.h"
 
 namespace velk2 {
 
 namespace {
-
-constexpr int log_column = 28;
-constexpr int log_row = 12;
-constexpr int log_width = 20;
-constexpr int counter_column = 62;
-constexpr int counter_row = 12;
-constexpr int counter_width = 7;
 
 struct EndStep {
     const char* status;
@@ -35,18 +26,7 @@ constexpr EndStep end_steps[] = {
 };
 
 void show_log(Context& ctx, const std::string& text) {
-    status_text(ctx, log_column, log_row, log_width, text);
-}
-
-void show_counter(Context& ctx, long long bytes) {
-    grid_locate(ctx.window, counter_column, counter_row);
-    grid_print(ctx.window, std::to_string(bytes));
-}
-
-std::string clock_text(Context& ctx) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", ctx.platform.seconds_since_midnight());
-    return text;
+    ctx.report->log(text);
 }
 
 // Why the port can no longer carry the stream, or "" while it can: STOP
@@ -102,22 +82,22 @@ bool block_acknowledged(Context& ctx) {
 // The first reply byte to an end step, waited for on tmrY4 with events
 // running (the box may take its time to close the file).
 bool wait_end_reply(Context& ctx, std::string& fault) {
-    timer_interval(ctx, "tmrY4", end_reply_ms);
-    timer_on(ctx, "tmrY4", true);
+    ctx.report->timer_interval(Timer::y4, end_reply_ms);
+    ctx.report->timer_on(Timer::y4, true);
     do {
         process_events(ctx);
         fault = line_fault(ctx);
         if (!fault.empty()) break;
         ctx.iui = port_read(ctx, 1);
-    } while (ctx.iui.size() != 1 && timer_running(ctx, "tmrY4"));
-    timer_on(ctx, "tmrY4", false);
+    } while (ctx.iui.size() != 1 && ctx.report->timer_running(Timer::y4));
+    ctx.report->timer_on(Timer::y4, false);
     return fault.empty();
 }
 
 } // namespace
 
 bool ap_send(Context& ctx, const Stream& stream) {
-    status_text(ctx, counter_column, counter_row, counter_width, std::string(counter_width, ' '));
+    ctx.report->clear_byte_counter();
     long long acknowledged = 0;
     show_log(ctx, "stream:I");
 
@@ -137,7 +117,7 @@ bool ap_send(Context& ctx, const Stream& stream) {
             return fail(ctx, fault.empty() ? "input byte 0x06<>" + hex_bytes(ctx.iui) : fault);
         }
         acknowledged += static_cast<long long>(data_block_payload);
-        show_counter(ctx, acknowledged);
+        ctx.report->byte_counter(acknowledged);
     }
 
     for (int s = 0; s < 3; ++s) {

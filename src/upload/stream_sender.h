@@ -3,7 +3,7 @@
 // closing block answered by ACK) on the timer `tmrY4`.
 #pragma once
 
-#include "shell/context.h"
+#include "session/context.h"
 #include "upload/ymodem_stream.h"
 
 namespace velk2 {

@@ -1,19 +1,15 @@
 #include "upload/upload_driver.h"
 
-#include <cstdio>
 #include <fstream>
 #include <string_view>
 
 #include "serial/hex_format.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
-#include "serial/status_trace.h"
-#include "shell/exchange_guard.h"
-#include "shell/file_selection.h"
-#include "shell/handlers.h"
-#include "shell/main_window.h"
-#include "shell/number_format.h"
-#include "shell/settings.h"
+#include "serial/trace_files.h"
+#include "session/exchange_guard.h"
+#include "session/files.h"
+#include "session/settings.h"
 #include "upload/stream_sender.h"
 #include "upload/upload_limits.h"
 #include "upload/ymodem_stream.h"
@@ -22,10 +18,8 @@ namespace velk2 {
 
 namespace {
 
-const char* const upload_title = "Tarnwick upload PC to box";
 const char* const first_baud = "230400";
 const char* const fallback_baud = "115200";
-const char* const bin_test_baud = "38400";
 // One "C" sent by a box at 115200 baud, as a port set to 230400 baud 8N1
 // samples it: the box talks at the lower rate.
 constexpr std::string_view c_at_115200{"\x1E\xFE", 2};
@@ -33,21 +27,8 @@ constexpr std::string_view c_request{&ymodem_c, 1};
 // The start of every wrapped welcome picture ("rom.dsp").
 constexpr std::string_view picture_mark{"::::::::::::::::DIVAREVO20060410"};
 
-constexpr int log_column = 28;
-constexpr int log_row = 12;
-constexpr int log_width = 20;
-constexpr int length_column = 91;
-constexpr int length_row = 12;
-constexpr int length_width = 9;
-
 void show_log(Context& ctx, const std::string& text) {
-    status_text(ctx, log_column, log_row, log_width, text);
-}
-
-std::string clock_text(Context& ctx) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", ctx.platform.seconds_since_midnight());
-    return text;
+    ctx.report->log(text);
 }
 
 // Debug files are a help, never a reason to stop: a failed write is skipped.
@@ -58,7 +39,6 @@ void write_debug_file(Context& ctx, const char* name, const std::string& bytes) 
 
 // What is left of an upload once it is over, however it ended.
 void release_upload(Context& ctx) {
-    ctx.upload_running = false;
     ctx.transfer_state = 0;
     if (ctx.quit_after_upload) ctx.quit_requested = true;
 }
@@ -68,7 +48,7 @@ void release_upload(Context& ctx) {
 // port is always closed and the stream freed when the driver returns.
 class UploadRun {
   public:
-    explicit UploadRun(Context& ctx) : ctx_(ctx) { ctx.upload_running = true; }
+    explicit UploadRun(Context& ctx) : ctx_(ctx) {}
     ~UploadRun() {
         trace_line(ctx_, 10, "exit", "");
         stream = Stream{};
@@ -88,9 +68,8 @@ class UploadRun {
 void prepare(Context& ctx, Stream& stream) {
     store_setting(ctx, "LAST", "UPFILE", ctx.upload_file);
     trace_reset(ctx);
-    Win_1_Activate(ctx);
-    status_text(ctx, length_column, length_row, length_width,
-                format_length(static_cast<std::int64_t>(ctx.upload_data.size())));
+    ctx.report->redraw_panel();
+    ctx.report->file_length(static_cast<std::int64_t>(ctx.upload_data.size()));
     show_log(ctx, "file prepare");
     if (ctx.upload_debug) {
         write_debug_file(ctx, "out.dsp", ctx.upload_data);
@@ -99,7 +78,7 @@ void prepare(Context& ctx, Stream& stream) {
         ctx.platform.diag("letstreamI");
     }
     stream = letstream(ctx.upload_data, ctx.upload_file);
-    ctx.window.get("lbl2").text = std::to_string(ctx.upload_data.size());
+    ctx.report->upload_size(static_cast<std::int64_t>(ctx.upload_data.size()));
     if (ctx.upload_debug) ctx.platform.diag("letstreamO");
     trace_line(ctx, 0, "Start", " ");
     trace_block(ctx, 0, ctx.iui);
@@ -128,8 +107,8 @@ enum class WaitEnd { fall_back, stream_sent, time_end };
 WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) {
     show_log(ctx, "start timer 5sec");
     if (ctx.upload_debug) ctx.platform.diag("start 1 " + baud);
-    timer_interval(ctx, "tmrY4", wait_for_c_ms);
-    timer_on(ctx, "tmrY4", true);
+    ctx.report->timer_interval(Timer::y4, wait_for_c_ms);
+    ctx.report->timer_on(Timer::y4, true);
     ctx.iui.clear();
     for (int pass = 1;; ++pass) {
         process_events(ctx);
@@ -141,7 +120,7 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
         // The timer keeps running: a new wait after the switch restarts it.
         if (ctx.iui == c_at_115200) return WaitEnd::fall_back;
         if (ctx.iui == c_request) {
-            timer_on(ctx, "tmrY4", false);
+            ctx.report->timer_on(Timer::y4, false);
             if (send_block0(ctx, stream)) {
                 show_log(ctx, "input OK");
                 send_stream(ctx, stream);
@@ -149,8 +128,8 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
             }
             break;
         }
-        if (abort_requested(ctx)) timer_on(ctx, "tmrY4", false);
-        if (!timer_running(ctx, "tmrY4")) break;
+        if (abort_requested(ctx)) ctx.report->timer_on(Timer::y4, false);
+        if (!ctx.report->timer_running(Timer::y4)) break;
     }
     show_log(ctx, "time end");
     trace_block(ctx, 3, ctx.iui);
@@ -204,7 +183,11 @@ std::optional<std::string> upload_refusal(const Context& ctx) {
 }
 
 void upload_driver(Context& ctx) {
-    if (ctx.upload_running) return;
+    // STOP enables "Upload to Box" while the stopped upload still winds down,
+    // and a failed reopening in the download's wait does the same: a press
+    // then must not start a transfer inside the running exchange.
+    const ExchangeGuard guard(ctx, Exchange::upload);
+    if (!guard) return;
     ctx.upload_done = false;
     if (auto refusal = upload_refusal(ctx)) {
         ctx.platform.message_box(*refusal, "VELK2");
@@ -214,32 +197,6 @@ void upload_driver(Context& ctx) {
     UploadRun run(ctx);
     prepare(ctx, run.stream);
     handshake(ctx, run.stream);
-}
-
-void cm1_Click(Context& ctx) {
-    ctx.window.title = upload_title;
-    ++ctx.window.revision;
-    if (ctx.window.get("ch1").value == 1) {
-        port_close(ctx);
-        return;
-    }
-    // STOP enables this button again while the stopped upload still winds
-    // down, and a failed reopening in the download's wait does the same; a
-    // press then must not start a transfer inside the running one, nor inside
-    // a service upload or fuji operation, which let events run as well.
-    if (const std::string running = running_exchange(ctx); !running.empty()) {
-        ctx.platform.diag(running + " running");
-        return;
-    }
-    const std::string type = file_type(ctx.upload_file);
-    if (type == "DSP" || type == "JPG") {
-        upload_driver(ctx);
-    } else if (type == "BIN") {
-        if (port_open(ctx, bin_test_baud)) {
-            port_close(ctx);
-            start_service_upload(ctx);
-        }
-    }
 }
 
 } // namespace velk2

@@ -1,5 +1,4 @@
-// "Upload to Box": routes the chosen file by its type and, for a DSP image or
-// a wrapped JPG picture, runs the bootloader handshake (listen for "C" at
+// The upload of a DSP image or a wrapped JPG picture: the bootloader handshake (listen for "C" at
 // 230400 baud, fall back to 115200 on the garbled 0x1E 0xFE), sends block 0
 // and hands the rest of the stream to the sender.
 #pragma once
@@ -8,14 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2 {
 
-// The button "Upload to Box"; also the automatic upload of start-up.
-void cm1_Click(Context& ctx);
-
-// One upload of `upload_data` as `upload_file`. Always ends with the port
+// One upload of `upload_data` as `upload_file` ("Upload to Box" for a DSP
+// image or a wrapped picture, and the automatic upload of start-up). Starts
+// nothing while another exchange holds the port. Always ends with the port
 // closed; `upload_done` tells whether the box took the whole stream.
 void upload_driver(Context& ctx);
 

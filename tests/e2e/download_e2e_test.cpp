@@ -9,6 +9,7 @@
 
 #include "download/download_receive.h"
 #include "e2e_support.h"
+#include "shell/handlers.h"
 
 namespace velk2::e2e {
 namespace {

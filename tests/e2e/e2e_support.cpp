@@ -17,6 +17,7 @@
 
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/window_layout.h"
 
 extern char** environ;
 

@@ -13,7 +13,7 @@
 #include <sys/types.h>
 
 #include "platform/qt/qt_platform.h"
-#include "shell/context.h"
+#include "session/context.h"
 
 namespace velk2::e2e {
 

@@ -23,6 +23,7 @@
 #include "fuji/getfuji.h"
 #include "service/service_upload.h"
 #include "shell/file_selection.h"
+#include "shell/handlers.h"
 
 namespace velk2::e2e {
 namespace {
@@ -151,7 +152,7 @@ TEST(ServiceE2E, ServiceUploadLandsAtTheServiceAddressAndReadsBackAtTheLineRate)
         ctx.upload_file = dir + "/service.bin";
         apply_selected_file(ctx);
         press(ctx, "cmbinup", cmbinup_Click);
-        EXPECT_FALSE(ctx.service_running);
+        EXPECT_EQ(ctx.exchange, Exchange::none);
         EXPECT_FALSE(ctx.port && ctx.port->is_open());
         err_text = err.text();
     }

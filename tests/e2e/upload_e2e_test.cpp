@@ -12,6 +12,7 @@
 
 #include "e2e_support.h"
 #include "shell/file_selection.h"
+#include "shell/handlers.h"
 #include "upload/fs_image.h"
 #include "upload/jpg_wrap.h"
 #include "upload/upload_driver.h"

@@ -9,9 +9,10 @@
 #include <unistd.h>
 
 #include "platform/headless.h"
-#include "shell/context.h"
+#include "session/context.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/window_layout.h"
 
 namespace velk2::test {
 

@@ -419,7 +419,7 @@ TEST(DownloadReceive, NoSecondDownloadStartsInsideARunningTransfer) {
     EXPECT_TRUE(test::read_file(d.dir / "box.dsp") == d.box.data);
 
     Download u;
-    u.ctx.upload_running = true;
+    u.ctx.exchange = Exchange::upload;
     u.click();
     EXPECT_TRUE(u.platform.messages.empty());
     EXPECT_TRUE(u.line.writes.empty());

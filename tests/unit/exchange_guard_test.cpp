@@ -43,9 +43,9 @@ struct Running {
 };
 
 const Running running_states[] = {
-    {"upload", [](Context& c) { c.upload_running = true; }, "upload running"},
-    {"download", [](Context& c) { c.transfer_state = 2; }, "download running"},
-    {"service", [](Context& c) { c.service_running = true; }, "service running"},
+    {"upload", [](Context& c) { c.exchange = Exchange::upload; }, "upload running"},
+    {"download", [](Context& c) { c.exchange = Exchange::download; }, "download running"},
+    {"service", [](Context& c) { c.exchange = Exchange::service; }, "service running"},
 };
 
 // What a press left behind that the refusal must not.
@@ -102,14 +102,14 @@ TEST(ExchangeGuard, UploadAndDownloadRefusedWhileAMonitorExchangeRuns) {
         SCOPED_TRACE(p.name);
         FujiBench b;
         select_bin(b);
-        b.h.ctx.service_running = true;
+        b.h.ctx.exchange = Exchange::service;
         const Trace before = trace(b);
 
         p.click(b.h.ctx);
 
         EXPECT_EQ(trace(b), before);
         EXPECT_EQ(b.h.ctx.transfer_state, 0);
-        EXPECT_FALSE(b.h.ctx.upload_running);
+        EXPECT_EQ(b.h.ctx.exchange, Exchange::service);
     }
 }
 
@@ -155,7 +155,7 @@ TEST(ExchangeGuard, PressesInsideARunningMonitorExchangeStartNothing) {
 
         ASSERT_TRUE(pressed);
         EXPECT_EQ(after, before);
-        EXPECT_FALSE(b.h.ctx.service_running);
+        EXPECT_EQ(b.h.ctx.exchange, Exchange::none);
         EXPECT_EQ(b.h.ctx.transfer_state, 0);
         EXPECT_FALSE(b.h.line.open);
     }

@@ -251,7 +251,7 @@ TEST(ServiceUpload, AutomaticStartRunsTheServiceUploadOfTheFileOnDisk) {
     h.ctx.upload_file = h.dir / "svc.bin";
     apply_selected_file(h.ctx);
 
-    start_service_upload(h.ctx);
+    cmbinup_Click(h.ctx);
 
     EXPECT_EQ(box.load(0x008E0000, 16), data);
     EXPECT_EQ(test::read_file("read2"), data);

@@ -143,7 +143,7 @@ TEST_P(UploadHandshake, BytesOnTheWireAndLogTexts) {
     EXPECT_EQ(h.ctx.window.get("ch1").value, 0);
     EXPECT_TRUE(h.ctx.window.get("cm1").enabled);
     EXPECT_EQ(h.field(28, 12, 20), std::string(20, ' '));
-    EXPECT_FALSE(h.ctx.upload_running);
+    EXPECT_EQ(h.ctx.exchange, Exchange::none);
     EXPECT_EQ(h.ctx.transfer_state, 0);
     EXPECT_FALSE(h.ctx.quit_requested);
     // What stays: the file choice, the length and the payload length label.
@@ -248,7 +248,7 @@ TEST_P(UploadInterrupted, EndsWithMessageAndClosedPort) {
     EXPECT_LE(h.platform.now_us() / 1000, c.at_ms + 30);
     EXPECT_FALSE(h.line.open);
     EXPECT_FALSE(h.ctx.upload_done);
-    EXPECT_FALSE(h.ctx.upload_running);
+    EXPECT_EQ(h.ctx.exchange, Exchange::none);
     EXPECT_TRUE(h.ctx.window.get("cm1").enabled);
     EXPECT_EQ(h.field(28, 12, 20), std::string(20, ' '));
 }
@@ -276,7 +276,7 @@ TEST(UploadGuard, SecondPressInsideARunningUploadIsIgnored) {
     EXPECT_EQ(h.line.open_count, 1);
     EXPECT_TRUE(has_diag(h, "upload running"));
     EXPECT_EQ(log_texts(h).back(), "");
-    EXPECT_FALSE(h.ctx.upload_running);
+    EXPECT_EQ(h.ctx.exchange, Exchange::none);
     // Once the first upload has ended, the button works again.
     click(h, "cm1");
     EXPECT_EQ(h.line.open_count, 2);
@@ -285,7 +285,7 @@ TEST(UploadGuard, SecondPressInsideARunningUploadIsIgnored) {
 TEST(UploadGuard, PressDuringADownloadStartsNothing) {
     Harness h;
     prepare_dsp(h);
-    h.ctx.transfer_state = 2; // a download waits for its header
+    h.ctx.exchange = Exchange::download; // a download waits for its header
     click(h, "cm1");
     EXPECT_EQ(h.line.open_count, 0);
     EXPECT_TRUE(has_diag(h, "download running"));
@@ -331,7 +331,7 @@ TEST(UploadGuard, PayloadsThatCannotBeSentAreRefusedBeforeThePortOpens) {
         h.ctx.upload_file = c.file;
         h.ctx.upload_data = c.data;
         h.ctx.upload_ready = c.ready;
-        start_upload(h.ctx);
+        cm1_Click(h.ctx);
 
         ASSERT_EQ(h.platform.messages.size(), 1u);
         EXPECT_EQ(h.platform.messages[0].first, c.message);
@@ -340,7 +340,7 @@ TEST(UploadGuard, PayloadsThatCannotBeSentAreRefusedBeforeThePortOpens) {
         EXPECT_TRUE(h.line.writes.empty());
         EXPECT_FALSE(test::exists(h.ctx.work_dir + "inp_1.dat"));
         EXPECT_FALSE(h.ctx.upload_done);
-        EXPECT_FALSE(h.ctx.upload_running);
+        EXPECT_EQ(h.ctx.exchange, Exchange::none);
         EXPECT_TRUE(h.ctx.quit_requested);
     }
 }
@@ -413,7 +413,7 @@ TEST(UploadRoute, BinFileTestsThePortAt38400First) {
     ASSERT_FALSE(opens.empty());
     EXPECT_EQ(opens.front(), "38400");
     for (const auto& w : h.line.writes) EXPECT_NE(w.bytes.size(), block0_size);
-    EXPECT_FALSE(h.ctx.upload_running);
+    EXPECT_EQ(h.ctx.exchange, Exchange::none);
 }
 
 TEST(UploadRoute, BinFileWhosePortTestFailsGoesNoFurther) {
@@ -448,14 +448,14 @@ TEST(UploadRoute, AutomaticStartReportsEachUploadsOutcome) {
     BootloaderScript willing;
     willing.hello = {{"230400", 100, "C"}};
     test::play_bootloader(h.line, willing);
-    start_upload(h.ctx);
+    cm1_Click(h.ctx);
     EXPECT_TRUE(h.ctx.upload_done);
     EXPECT_TRUE(h.ctx.quit_requested);
 
     BootloaderScript silent;
     test::play_bootloader(h.line, silent);
     h.ctx.quit_requested = false;
-    start_upload(h.ctx);
+    cm1_Click(h.ctx);
     EXPECT_FALSE(h.ctx.upload_done);
     EXPECT_TRUE(h.ctx.quit_requested);
 }

@@ -8,12 +8,10 @@
 
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/render_png.h"
-#include "serial/status_trace.h"
-#include "shell/context.h"
-#include "shell/handlers.h"
+#include "session/context.h"
 #include "shell/main_window.h"
-#include "shell/number_format.h"
 #include "shell/startup.h"
+#include "shell/window_layout.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -34,9 +32,9 @@ int main(int argc, char** argv) {
     ctx.upload_file = "/home/tech/firmware/R3e558zu.dsp";
     ctx.window.title = velk2::main_title();
     velk2::Win_1_Activate(ctx);
-    velk2::set_enabled(ctx.window, "cm1", true);
-    velk2::status_text(ctx, 28, 11, 40, "COM1 (CLOSED)");
-    velk2::status_text(ctx, 91, 12, 9, velk2::format_length(1572864));
+    ctx.report->enable(velk2::Button::upload, true);
+    ctx.report->port_state("COM1 (CLOSED)");
+    ctx.report->file_length(1572864);
     platform.process_events();
     return velk2::render_window_png(ctx.window, out) ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "shell/settings.h"
+#include "session/settings.h"
 
 namespace velk2 {
 

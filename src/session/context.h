@@ -1,6 +1,7 @@
 // The program-wide values: run configuration, receive buffer, the window and
-// its controls, the open port, and the state that one transfer keeps while it
-// runs. Every procedure receives this object by reference.
+// its controls, the open port, which exchange holds it, and the state that one
+// transfer keeps while it runs. Every procedure receives this object by
+// reference.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/serial_port.h"
 #include "platform/window_model.h"
+#include "session/window_report.h"
 
 namespace velk2 {
 
@@ -22,6 +24,9 @@ struct ProcessInfo {
     std::string current_dir;       // without a trailing separator
 };
 
+// What holds the port: one exchange at a time.
+enum class Exchange { none, upload, download, service, fuji };
+
 struct Context {
     explicit Context(Platform& p) : platform(p) {}
     Context(const Context&) = delete;
@@ -30,6 +35,9 @@ struct Context {
     Platform& platform;
     ProcessInfo process;
     Window window;
+    // How the port connection and the transfers show in the window; set by
+    // the shell when it creates the window.
+    std::unique_ptr<WindowReport> report;
 
     // Run configuration.
     bool service_mode = VELK2_SERVICE_MODE;
@@ -59,12 +67,8 @@ struct Context {
     // The port on channel `com_number`.
     std::unique_ptr<SerialPort> port;
 
-    // Set while an upload runs, so that a second press cannot start another
-    // one inside it (the STOP button re-enables "Upload to Box").
-    bool upload_running = false;
-    // Set while the service upload or a fuji operation runs: both let window
-    // events run with the port open, and no other exchange may start then.
-    bool service_running = false;
+    // The exchange that holds the port (see ExchangeGuard).
+    Exchange exchange = Exchange::none;
     // How the last automatic upload ended: true after "done".
     bool upload_done = false;
 

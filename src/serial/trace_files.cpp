@@ -1,4 +1,4 @@
-#include "serial/status_trace.h"
+#include "serial/trace_files.h"
 
 #include <fstream>
 
@@ -19,17 +19,6 @@ void write_file(const std::string& path, const std::string& bytes, bool append) 
 }
 
 } // namespace
-
-void status_text(Context& ctx, int column, int row, int width, const std::string& text) {
-    ctx.platform.diag("\t\t" + text);
-    Window& w = ctx.window;
-    w.draw_colour = colour_black;
-    grid_locate(w, column, row);
-    grid_print(w, std::string(std::size_t(width), ' '));
-    w.draw_colour = colour_white;
-    grid_locate(w, column, row);
-    grid_print(w, text);
-}
 
 void trace_reset(Context& ctx) {
     if (ctx.trace_on) write_file(ctx.work_dir + trace_lines_file, {}, false);

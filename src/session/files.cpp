@@ -1,0 +1,76 @@
+#include "session/files.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "session/settings.h"
+
+namespace velk2 {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+long long file_length(const std::string& path) {
+    std::error_code ec;
+    auto n = fs::file_size(path, ec);
+    return ec ? -1 : static_cast<long long>(n);
+}
+
+} // namespace
+
+std::string file_type(const std::string& name) {
+    std::string t = name.size() >= 3 ? name.substr(name.size() - 3) : name;
+    for (auto& ch : t) ch = char(std::toupper(static_cast<unsigned char>(ch)));
+    return t;
+}
+
+bool file_exists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(path, ec);
+}
+
+bool path_exists(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::exists(path, ec);
+}
+
+bool readable_file(const std::string& path) {
+    if (!file_exists(path)) return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f) std::fclose(f);
+    return f != nullptr;
+}
+
+std::string select_file(Context& ctx, const std::string& title, const std::string& start,
+                        const std::string& type, bool save) {
+    const auto p = start.rfind('/');
+    FileDialogRequest request;
+    request.title = title;
+    if (p != std::string::npos && p > 0) {
+        request.folder = start.substr(0, p + 1);
+        request.default_name = start.substr(p + 1);
+    } else if (p == 0) {
+        request.folder = "/";
+        request.default_name = start.substr(1);
+    } else {
+        // No folder stored: the bare pattern at the root, as the dialog always did.
+        request.folder = "/";
+        request.default_name = start;
+    }
+    request.pattern = "*." + type;
+    const std::string result = ctx.platform.file_dialog(request, save);
+    if (result.size() <= 3) return {};
+    if (type == "JPG") {
+        long long n = file_length(result);
+        if (!file_exists(result) || n > jpg_dialog_limit) return {};
+    }
+    // A file that cannot be read is not remembered: the next dialog must not
+    // start from it. Its refusal is the caller's to show.
+    if (!save && !readable_file(result)) return result;
+    store_setting(ctx, "LAST", type, result);
+    return result;
+}
+
+} // namespace velk2

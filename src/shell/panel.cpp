@@ -1,0 +1,87 @@
+#include "shell/panel.h"
+
+#include "platform/timers.h"
+#include "shell/main_window.h"
+#include "shell/number_format.h"
+
+namespace velk2 {
+
+namespace {
+
+class PanelReport final : public WindowReport {
+  public:
+    explicit PanelReport(Context& ctx) : ctx_(ctx), w_(ctx.window) {}
+
+    void redraw_panel() override { Win_1_Activate(ctx_); }
+    void log(const std::string& text) override { status_text(ctx_, log_field, text); }
+    void file_length(std::int64_t bytes) override {
+        status_text(ctx_, length_field, format_length(bytes));
+    }
+    void clear_byte_counter() override {
+        status_text(ctx_, counter_field, std::string(std::size_t(counter_field.width), ' '));
+    }
+    void byte_counter(std::int64_t bytes) override {
+        print_at(w_, counter_field.column, counter_field.row, std::to_string(bytes));
+    }
+    void upload_size(std::int64_t bytes) override {
+        w_.get(upload_size_control).text = std::to_string(bytes);
+    }
+    void port_state(const std::string& text) override {
+        w_.draw_colour = colour_black;
+        print_at(w_, comm_field.column, comm_field.row,
+                 std::string(std::size_t(comm_field.width), ' '));
+        w_.draw_colour = colour_white;
+        if (!text.empty()) print_at(w_, comm_field.column, comm_field.row, text);
+    }
+    void port_flag(bool open) override {
+        w_.get(port_flag_control).value = open ? 1 : 0;
+        ++w_.revision;
+    }
+    bool port_flag() const override { return w_.get(port_flag_control).value == 1; }
+    // The delivered build has no service buttons: changing them is a no-op.
+    void enable(Button button, bool on) override { set_enabled(w_, button_name(button), on); }
+    void caption(Button button, const std::string& text) override {
+        set_caption(w_, button_name(button), text);
+    }
+    void title(const std::string& text) override {
+        w_.title = text;
+        ++w_.revision;
+    }
+    void timer_interval(Timer timer, int ms) override {
+        timer_set_interval(w_, timer_name(timer), ms, ctx_.platform.monotonic_ms());
+    }
+    void timer_on(Timer timer, bool on) override {
+        timer_switch(w_, timer_name(timer), on, ctx_.platform.monotonic_ms());
+    }
+    bool timer_running(Timer timer) const override { return timer_is_on(w_, timer_name(timer)); }
+
+  private:
+    Context& ctx_;
+    Window& w_;
+};
+
+} // namespace
+
+void status_text(Context& ctx, int column, int row, int width, const std::string& text) {
+    ctx.platform.diag("\t\t" + text);
+    Window& w = ctx.window;
+    w.draw_colour = colour_black;
+    print_at(w, column, row, std::string(std::size_t(width), ' '));
+    w.draw_colour = colour_white;
+    print_at(w, column, row, text);
+}
+
+void status_text(Context& ctx, const Field& field, const std::string& text) {
+    status_text(ctx, field.column, field.row, field.width, text);
+}
+
+void print_at(Window& w, int column, int row, const std::string& text) {
+    grid_locate(w, column, row);
+    grid_print(w, text);
+}
+
+std::unique_ptr<WindowReport> make_panel_report(Context& ctx) {
+    return std::make_unique<PanelReport>(ctx);
+}
+
+} // namespace velk2
