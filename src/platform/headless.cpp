@@ -148,6 +148,20 @@ void HeadlessPlatform::at(std::int64_t at_ms, std::function<void()> action) {
     events_.emplace(at_ms * 1000, std::move(action));
 }
 
+void HeadlessPlatform::signal_at(std::int64_t at_ms, int signal) {
+    signal_ = signal;
+    signal_us_ = at_ms * 1000;
+}
+
+void HeadlessPlatform::check_interrupt() {
+    if (signal_ && now_us_ >= signal_us_) throw Interrupted{signal_};
+}
+
+void HeadlessPlatform::pause(int ms) {
+    now_us_ += std::int64_t(ms) * 1000;
+    check_interrupt();
+}
+
 double HeadlessPlatform::seconds_since_midnight() {
     double s = start_of_day_s + double(now_us_) / 1e6;
     while (s >= 86400.0) s -= 86400.0;
@@ -165,20 +179,26 @@ void HeadlessPlatform::run_due_events() {
 
 void HeadlessPlatform::process_events() {
     ++process_events_calls;
+    check_interrupt();
     run_due_events();
+    check_interrupt();
 }
 
 bool HeadlessPlatform::wait_event() {
+    check_interrupt();
     if (!window_ || !window_->exists) return false;
     std::optional<std::int64_t> due;
     if (!events_.empty()) due = events_.begin()->first;
+    if (signal_ && (!due || signal_us_ < *due)) due = signal_us_;
     if (auto t = next_timer_due(*window_)) {
         std::int64_t us = *t * 1000;
         if (!due || us < *due) due = us;
     }
     if (!due) return false;
     now_us_ = std::max(now_us_, *due);
+    check_interrupt();
     run_due_events();
+    check_interrupt();
     return window_->exists;
 }
 
@@ -187,11 +207,14 @@ void HeadlessPlatform::close_window() {
 }
 
 void HeadlessPlatform::message_box(const std::string& text, const std::string& title) {
+    check_interrupt();
     messages.emplace_back(text, title);
     if (on_message) on_message(text);
+    check_interrupt();
 }
 
 std::string HeadlessPlatform::file_dialog(const FileDialogRequest& request, bool) {
+    check_interrupt();
     file_requests.push_back(request);
     if (file_answers.empty()) return {};
     std::string answer = file_answers.front();

@@ -67,6 +67,9 @@ class HeadlessPlatform : public Platform {
     // Runs `action` inside event processing once the clock reaches `at_ms`.
     void at(std::int64_t at_ms, std::function<void()> action);
     void advance_us(std::int64_t us) { now_us_ += us; }
+    // An end signal arrives when the clock reaches `at_ms`, wherever the
+    // program is then (in a read that no event interrupts, too).
+    void signal_at(std::int64_t at_ms, int signal);
 
     std::int64_t now_us() const { return now_us_; }
     double start_of_day_s = 12 * 3600.0; // seconds clock at virtual time 0
@@ -83,7 +86,8 @@ class HeadlessPlatform : public Platform {
     void attach(Window& window) override { window_ = &window; }
     double seconds_since_midnight() override;
     std::int64_t monotonic_ms() override { return now_us_ / 1000; }
-    void pause(int ms) override { now_us_ += std::int64_t(ms) * 1000; }
+    void pause(int ms) override;
+    void check_interrupt() override;
     void process_events() override;
     bool wait_event() override;
     void close_window() override;
@@ -108,6 +112,8 @@ class HeadlessPlatform : public Platform {
     Window* window_ = nullptr;
     std::map<std::string, std::unique_ptr<HeadlessLine>> lines_;
     std::multimap<std::int64_t, std::function<void()>> events_; // by due time in us
+    int signal_ = 0;
+    std::int64_t signal_us_ = 0;
 };
 
 } // namespace velk2

@@ -5,6 +5,7 @@
 // clock, scripted dialogs, scripted box).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -14,6 +15,31 @@
 #include "platform/window_model.h"
 
 namespace velk2 {
+
+// SIGTERM, SIGINT or SIGHUP asked the program to end. Thrown from the
+// platform's safe points and from the port reads and writes, so that the
+// transfers' end steps close the port (handing the line back as it was) while
+// the stack unwinds. Deliberately no std::exception: the handlers of ordinary
+// errors must not take it for one.
+struct Interrupted {
+    int signal;
+};
+
+// "SIGTERM", "SIGINT", "SIGHUP", or the number for any other signal.
+inline std::string signal_name(int signal) {
+    switch (signal) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGINT:
+        return "SIGINT";
+#ifdef SIGHUP
+    case SIGHUP:
+        return "SIGHUP";
+#endif
+    default:
+        return "signal " + std::to_string(signal);
+    }
+}
 
 struct FileDialogRequest {
     std::string title;
@@ -35,6 +61,11 @@ class Platform {
     virtual std::int64_t monotonic_ms() = 0;
     // Suspends the caller; no events are processed meanwhile.
     virtual void pause(int ms) = 0;
+
+    // Throws Interrupted once an end signal has arrived; from then on at
+    // every call. pause, process_events, wait_event and the dialogs call it
+    // themselves, and a signal makes an open dialog return at once.
+    virtual void check_interrupt() = 0;
 
     // Runs the pending events once (clicks, repaints, due timers) without
     // waiting. An exception thrown by a handler is rethrown here.

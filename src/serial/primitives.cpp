@@ -4,12 +4,19 @@
 
 namespace velk2 {
 
+// An end signal is looked for at every send and read as well: the download's
+// block phase runs no events for minutes, and no byte may leave after it.
 bool port_send(Context& ctx, const std::string& bytes) {
+    ctx.platform.check_interrupt();
     return ctx.port && ctx.port->is_open() && ctx.port->write(bytes);
 }
 
 std::string port_read(Context& ctx, std::size_t n) {
-    if (ctx.port && ctx.port->is_open()) return ctx.port->read(n);
+    if (ctx.port && ctx.port->is_open()) {
+        std::string got = ctx.port->read(n);
+        ctx.platform.check_interrupt();
+        return got;
+    }
     // A closed port (STOP pressed) answers nothing; waiting the shortest
     // time-out keeps the callers' polling loops from spinning.
     ctx.platform.pause(1);

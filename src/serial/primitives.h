@@ -1,5 +1,6 @@
 // Byte-level operations on the port of channel `com_number`, and the waits
-// that every transfer shares.
+// that every transfer shares. Each of them throws Interrupted once an end
+// signal has arrived.
 #pragma once
 
 #include <cstddef>

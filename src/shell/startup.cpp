@@ -134,6 +134,15 @@ int final_handler(Context& ctx, const std::string& error, bool upload_asked) {
     return upload_asked ? 1 : 0;
 }
 
+// An end signal: the running transfer has closed the port on its way out;
+// closing again covers a signal seen outside one. No message box, since
+// nobody may be there to close it; the status tells the signal to a script.
+int end_on_signal(Context& ctx, const Interrupted& interrupted) {
+    if (ctx.report) port_close(ctx);
+    ctx.platform.diag("ended by " + signal_name(interrupted.signal));
+    return 128 + interrupted.signal;
+}
+
 } // namespace
 
 std::string full_command_line(const ProcessInfo& process) {
@@ -152,7 +161,9 @@ std::string main_title() {
     return std::string("VELK2 ver(") + VELK2_VERSION + ") " + window_text + " " + support_address;
 }
 
-int run_program(Context& ctx) {
+namespace {
+
+int run_to_end(Context& ctx) {
     ctx.work_dir = ctx.process.current_dir + "/";
     bool upload_started = false;
     bool upload_asked = false;
@@ -220,6 +231,8 @@ int run_program(Context& ctx) {
         ctx.platform.diag("do main");
         main_loop(ctx);
         ctx.platform.diag("exit");
+    } catch (const Interrupted&) {
+        throw;
     } catch (const std::exception& e) {
         return final_handler(ctx, e.what(), upload_asked);
     } catch (...) {
@@ -227,6 +240,17 @@ int run_program(Context& ctx) {
     }
     if (upload_started) return ctx.upload_done ? 0 : 1;
     return 0;
+}
+
+} // namespace
+
+int run_program(Context& ctx) {
+    // Outside the final handler, whose message box a signal also ends.
+    try {
+        return run_to_end(ctx);
+    } catch (const Interrupted& interrupted) {
+        return end_on_signal(ctx, interrupted);
+    }
 }
 
 } // namespace velk2

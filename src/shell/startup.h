@@ -11,7 +11,8 @@
 namespace velk2 {
 
 // Runs the program; the result is the process exit status (0, or 1 after an
-// automatic upload that did not end with "done").
+// automatic upload that did not end with "done", or 128 + n after signal n
+// asked it to end).
 int run_program(Context& ctx);
 
 // The full command line: the program path, then each argument as a blank,

@@ -6,8 +6,14 @@
 
 #include <QColor>
 #include <QImage>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "e2e_support.h"
@@ -90,6 +96,38 @@ TEST_P(AutomaticUpload, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
 
 INSTANTIATE_TEST_SUITE_P(E2E, AutomaticUpload, ::testing::ValuesIn(automatic_upload_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(UploadE2E, SigtermMidUploadHandsTheLineBackAndExits143) {
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
+    const std::string file = dir + "/fw.dsp";
+    write_file(file, sample_bytes(200000));
+    Box box({"--role", "bootloader", "--baud", "230400", "--pace", "--out", dir}, dir);
+    ASSERT_EQ(box.slave.rfind("/dev/", 0), 0u) << box.slave;
+    // A pseudo-terminal has one set of line settings, the slave's, which its
+    // master reports too; any descriptor of it reads them.
+    const int fd = open(box.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios before{}, after{};
+    ASSERT_EQ(tcgetattr(fd, &before), 0);
+
+    auto env = velk2_env(dir + "/config");
+    env["VELK2_COM1"] = box.slave;
+    Background loader({VELK2_EXE, "(COM1){" + file + "}"}, env, dir);
+    for (int i = 0; i < 500 && box.log().find("block 3 ok") == std::string::npos; ++i)
+        std::this_thread::sleep_for(20ms);
+    ASSERT_NE(box.log().find("block 3 ok"), std::string::npos) << tail_of(box.log());
+    kill(loader.pid(), SIGTERM);
+    const Result r = loader.wait(10s);
+
+    EXPECT_EQ(r.status, 143) << tail_of(r.err);
+    EXPECT_NE(r.err.find("ended by SIGTERM\n"), std::string::npos) << tail_of(r.err);
+    EXPECT_EQ(tcgetattr(fd, &after), 0);
+    close(fd);
+    // Flags, control characters and rates as before, not 230400 raw.
+    EXPECT_EQ(std::memcmp(&after, &before, sizeof before), 0)
+        << "rate code " << cfgetospeed(&after) << ", before " << cfgetospeed(&before);
+}
 
 // A picture with some detail, so that the JPG is a few kilobytes.
 std::string make_jpg(const std::string& path) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
 #include "download/ymodem_header.h"
+#include "scripted_bootloader.h"
 #include "shell/number_format.h"
 #include "shell/startup.h"
 #include "support/harness.h"
@@ -454,6 +456,64 @@ TEST(DownloadReceive, CloseDuringADownloadTakesEffectAfterIt) {
     EXPECT_LT(at("RECend"), at("REC exit"));
     EXPECT_LT(at("REC exit"), at("exit"));
     EXPECT_LT(at("exit"), std::ptrdiff_t(l.size()));
+}
+
+struct EndSignalCase {
+    const char* label;
+    bool upload; // the automatic upload of a 100-block file, else a 50-block download
+    int signal;
+    int at_ms;
+    int box_stops_after = -1; // blocks the download's box sends before it falls silent
+};
+
+// A signal in the middle of a transfer ends the whole run at once: the port
+// closed, not one byte more on the line, no file, no message box, and the
+// signal in the exit status.
+TEST(EndSignal, EndsTheRunWithThePortClosedAndNoFile) {
+    const EndSignalCase cases[] = {
+        {"SIGTERM in the upload's data phase", true, SIGTERM, 500},
+        {"SIGINT in the download's block phase, where no events run", false, SIGINT, 1000},
+        {"SIGHUP while the download waits 5 s for a block", false, SIGHUP, 2000, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::TempDir dir;
+        HeadlessPlatform platform;
+        Context ctx{platform};
+        HeadlessLine& line = platform.add_line("COM1");
+        ctx.process.program_path = dir / "VELK_(COM1).exe";
+        ctx.process.current_dir = dir.path();
+        const std::size_t blocks = c.upload ? 100 : 50;
+        test::BootloaderScript bootloader;
+        bootloader.hello = {{"230400", 100, "C"}};
+        Box box;
+        if (c.upload) {
+            test::write_file(dir / "fw.dsp", file_bytes(blocks * 1024));
+            ctx.process.args = {"(COM1){" + (dir / "fw.dsp") + "}"};
+            test::play_bootloader(line, bootloader);
+        } else {
+            box.data = file_bytes(blocks * 1024);
+            box.header = header_block("box.dsp", std::to_string(box.data.size()));
+            box.stop_after = c.box_stops_after;
+            box.serve(line);
+            platform.file_answers.push_back(dir / "box.dsp");
+            platform.at(100, [&ctx] { ctx.window.get("cg1").on_click(); });
+        }
+        platform.signal_at(c.at_ms, c.signal);
+
+        EXPECT_EQ(run_program(ctx), 128 + c.signal);
+        EXPECT_LE(platform.now_us(), (c.at_ms + 1100) * 1000); // within one read's time-out
+        EXPECT_FALSE(line.open);
+        std::size_t blocks_out = 0;
+        for (const auto& w : line.writes)
+            blocks_out += w.bytes.size() == 1029 || w.bytes == next_request;
+        ASSERT_GT(blocks_out, 0u); // the signal came inside the phase
+        EXPECT_LT(blocks_out, blocks - 1);
+        EXPECT_LT(line.writes.back().at_us, c.at_ms * 1000);
+        EXPECT_FALSE(test::exists(dir / "box.dsp"));
+        for (const auto& m : platform.messages) EXPECT_EQ(m.first, wait_text);
+        EXPECT_EQ(platform.diag_lines.back(), "ended by " + signal_name(c.signal));
+    }
 }
 
 } // namespace

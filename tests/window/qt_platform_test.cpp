@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -265,6 +266,38 @@ TEST(QtPlatformDialogs, RealFileDialogReturnsAbsoluteNames) {
         EXPECT_FALSE(user.questioned) << c.what;
         const std::string want = *c.chosen ? dir.filePath(c.chosen).toStdString() : "";
         EXPECT_EQ(got, want) << c.what;
+    }
+}
+
+// SIGTERM while a dialog is open: the dialog returns at once and the platform
+// throws instead of handing on its answer.
+TEST(QtPlatformDialogs, EndSignalClosesTheOpenDialog) {
+    ScopedEnv a("VELK2_DIALOG_ANSWERS", nullptr);
+    ScopedEnv n("VELK2_NO_DIALOGS", nullptr);
+    const std::function<void(QtPlatform&)> dialogs[] = {
+        [](QtPlatform& p) { p.message_box("wait 30-secundum the STB download", ""); },
+        [](QtPlatform& p) {
+            p.file_dialog({"Select DSP filename", "", "*.DSP", "x"}, true);
+        },
+    };
+    for (const auto& open_dialog : dialogs) {
+        QtPlatform p;
+        bool rescued = false;
+        QTimer rescue; // ends a dialog that the signal left open
+        QObject::connect(&rescue, &QTimer::timeout, [&rescued] {
+            rescued = true;
+            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+        });
+        rescue.start(5000);
+        QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+        int signal = 0;
+        try {
+            open_dialog(p);
+        } catch (const Interrupted& i) {
+            signal = i.signal;
+        }
+        EXPECT_EQ(signal, SIGTERM);
+        EXPECT_FALSE(rescued);
     }
 }
 

@@ -60,6 +60,11 @@ std::int64_t QtPlatform::monotonic_ms() {
 void QtPlatform::pause(int ms) {
     // A plain sleep: the window must not run events (timers, clicks) here.
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    check_interrupt();
+}
+
+void QtPlatform::check_interrupt() {
+    if (const int signal = EndSignals::arrived()) throw Interrupted{signal};
 }
 
 // ---------------------------------------------------------------- events
@@ -91,14 +96,17 @@ void QtPlatform::run_timers() {
 }
 
 void QtPlatform::process_events() {
+    check_interrupt();
     sync_window();
     QCoreApplication::processEvents();
     rethrow_pending();
+    check_interrupt();
     run_timers();
     sync_window();
 }
 
 bool QtPlatform::wait_event() {
+    check_interrupt();
     if (!window_ || !window_->exists) return false;
     sync_window();
     const auto due = next_timer_due(*window_);
@@ -111,6 +119,7 @@ bool QtPlatform::wait_event() {
         wake_->stop();
     }
     rethrow_pending();
+    check_interrupt();
     run_timers();
     sync_window();
     return window_->exists;
@@ -130,15 +139,18 @@ int QtPlatform::mouse_buttons() {
 // ---------------------------------------------------------------- dialogs
 
 void QtPlatform::message_box(const std::string& text, const std::string& title) {
+    check_interrupt();
     if (script_.scripted_messages) {
         diag(message_line(title, text));
         return;
     }
     sync_window(); // the window behind the box shows the state that led to it
     show_message_box(form(), text, title);
+    check_interrupt(); // an end signal closes the box
 }
 
 std::string QtPlatform::file_dialog(const FileDialogRequest& request, bool save) {
+    check_interrupt();
     if (script_.scripted_files) {
         std::string answer = take_file_answer(script_);
         if (answer.empty()) return answer;
@@ -147,7 +159,9 @@ std::string QtPlatform::file_dialog(const FileDialogRequest& request, bool save)
         return ec ? answer : full.string();
     }
     sync_window();
-    return choose_file(form(), request, save);
+    std::string chosen = choose_file(form(), request, save);
+    check_interrupt(); // an end signal cancels the dialog: nothing is saved
+    return chosen;
 }
 
 // ---------------------------------------------------------------- the rest

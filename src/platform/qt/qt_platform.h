@@ -9,6 +9,9 @@
 // an exception must not pass; it is caught there and thrown again from the
 // process_events() or wait_event() call that delivered the event.
 //
+// SIGTERM, SIGINT and SIGHUP are caught while the platform lives (see
+// end_signals.h) and thrown as Interrupted from its safe points.
+//
 // Unattended runs: see dialog_script.h (VELK2_DIALOG_ANSWERS, VELK2_NO_DIALOGS).
 #pragma once
 
@@ -18,6 +21,7 @@
 
 #include "platform/platform.h"
 #include "platform/qt/dialog_script.h"
+#include "platform/qt/end_signals.h"
 
 class QTimer;
 class QWidget;
@@ -37,6 +41,7 @@ class QtPlatform : public Platform {
     double seconds_since_midnight() override;
     std::int64_t monotonic_ms() override;
     void pause(int ms) override;
+    void check_interrupt() override;
     void process_events() override;
     bool wait_event() override;
     void close_window() override;
@@ -66,6 +71,7 @@ class QtPlatform : public Platform {
     std::unique_ptr<QTimer> wake_; // ends a wait when the next window timer is due
     std::exception_ptr pending_;   // thrown by a handler inside Qt's event delivery
     DialogScript script_;
+    EndSignals end_signals_;
 };
 
 } // namespace velk2
