@@ -2,11 +2,10 @@
 // whose side of the exchange comes from the input:
 //   byte 0   bits 0-1: the box answers only at 230400 (1), only at 115200 (2),
 //            else at both; bit 2: the file dialog is cancelled; bit 3: the
-//            name chosen lacks ".DSP"
+//            name chosen lacks ".DSP"; bit 4: the size below counts in 64 KiB
 //   byte 1   the box hears no "C" before this many 250 ms steps
 //   byte 2   length L of the file name in the header, then L name bytes
-//   2 bytes  the size the header announces, little-endian (larger sizes
-//            cost a second a run; the limit is the header target's part)
+//   2 bytes  the size the header announces, little-endian
 //   byte     not 0: XORed into header byte (its value % 133)
 //   then one byte for each later request of the PC: bits 0-1 the answer (0
 //   right, 1 one byte changed, 2 cut to (bits 2-7) / 64 of its length,
@@ -15,12 +14,13 @@
 // Must hold: no crash or undefined behaviour; after every run the port is
 // closed and the button enabled; the folder holds no file but the chosen one
 // (and the line record "dcb1"); a saved file holds exactly the announced
-// size of the box's data.
+// size of the box's data, and no more than a download takes.
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "download/download_receive.h"
+#include "download/ymodem_header.h"
 #include "fuzz_bench.h"
 #include "upload/crc16.h"
 
@@ -108,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
     const std::string name = in.bytes(in.byte());
     std::uint32_t size = in.byte();
     size |= in.byte() << 8;
+    if (flags & 16) size <<= 16;
     std::string header = header_block(name, size);
     if (const std::uint8_t damage = in.byte()) header[damage % 133] ^= damage;
 
@@ -128,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
     std::ifstream file(chosen, std::ios::binary);
     if (!file) return 0;
     const std::string saved{std::istreambuf_iterator<char>(file), {}};
-    check(saved.size() == size, "saved file is not of the announced size");
+    check(saved.size() == size && size <= download_max_size,
+          "saved file is not of the announced size, or above the limit");
     for (std::size_t i = 0; i < saved.size(); ++i)
         check(saved[i] == data_byte(i), "saved file differs from the box's data");
     return 0;
