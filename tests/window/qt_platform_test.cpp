@@ -118,27 +118,7 @@ TEST(QtPlatformMouse, ButtonsHeldMapToOneTwoFour) {
 
 // ---------------------------------------------------------------- dialogs
 
-// Sets or removes an environment variable for one test, then restores it.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 struct AnswerCase {
     const char* content;
