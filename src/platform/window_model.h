@@ -70,6 +70,9 @@ struct Window {
 
     // Runs when the user closes the window; the window is gone afterwards.
     std::function<void()> on_close;
+    // Runs when the window becomes the active one: when it first appears and
+    // whenever the user comes back to it from another window.
+    std::function<void()> on_activate;
 
     Control& add(Control c);
     Control* find(const std::string& name);

@@ -232,6 +232,11 @@ TEST_F(QtWindowTest, HandlerErrorsComeOutOfTheEventPump) {
         {"tick of a check box", [](QtWindowTest& t) { post_click(t.widget<QCheckBox>("speed")); },
          false},
         {"close box", [](QtWindowTest& t) { t.form->close(); }, false},
+        {"activation",
+         [](QtWindowTest& t) {
+             QApplication::postEvent(t.form, new QEvent(QEvent::WindowActivate));
+         },
+         false},
     };
     for (const auto& c : cases) {
         Window w = delivered_window();
@@ -243,6 +248,7 @@ TEST_F(QtWindowTest, HandlerErrorsComeOutOfTheEventPump) {
         w.get("cm2").on_click = fail;
         w.get("speed").on_click = fail;
         w.on_close = fail;
+        w.on_activate = fail;
         c.provoke(*this);
         try {
             if (c.through_wait_event)
