@@ -34,9 +34,11 @@ int main(int argc, char** argv) {
     ctx.upload_file = "/home/tech/firmware/R3e558zu.dsp";
     ctx.window.title = velk2::main_title();
     velk2::Win_1_Activate(ctx);
+    // The window is up, and its activation has redrawn the panel, before the
+    // file selection writes its fields.
+    platform.process_events();
     velk2::set_enabled(ctx.window, "cm1", true);
     velk2::status_text(ctx, 28, 11, 40, "COM1 (CLOSED)");
     velk2::status_text(ctx, 91, 12, 9, velk2::format_length(1572864));
-    platform.process_events();
     return velk2::render_window_png(ctx.window, out) ? 0 : 1;
 }

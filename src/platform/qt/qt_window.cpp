@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "platform/qt/control_font.h"
 #include "platform/qt/grid_panel.h"
 #include "platform/qt/qt_text.h"
 
@@ -155,10 +156,12 @@ void QtWindow::apply(std::size_t index) {
     switch (c.kind) {
     case ControlKind::button:
         static_cast<QPushButton*>(widget)->setText(to_qstring(c.caption));
+        fit_caption_font(static_cast<QPushButton*>(widget));
         break;
     case ControlKind::check_box: {
         auto* box = static_cast<QCheckBox*>(widget);
         box->setText(to_qstring(c.caption));
+        fit_caption_font(box);
         const Qt::CheckState state = c.value == 0   ? Qt::Unchecked
                                      : c.value == 2 ? Qt::PartiallyChecked
                                                     : Qt::Checked;
