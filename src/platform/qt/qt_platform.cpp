@@ -32,6 +32,8 @@ QtPlatform::QtPlatform()
     // Qt saw its last window close.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     if (!script_.error.empty()) diag(script_.error);
+    const std::string mouse = mouse_state_problem(qPrintable(QGuiApplication::platformName()));
+    if (!mouse.empty()) diag(mouse);
 }
 
 QtPlatform::~QtPlatform() = default;
