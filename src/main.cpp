@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
 #include "session/context.h"
 #include "shell/startup.h"
@@ -39,6 +40,7 @@ std::string program_path(const char* argv0) {
 
 int main(int argc, char** argv) {
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
+    velk2::prefer_x11_platform();
     QApplication app(argc, argv);
     velk2::QtPlatform platform;
     velk2::Context ctx(platform);

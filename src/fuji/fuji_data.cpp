@@ -1,6 +1,7 @@
 #include "fuji/fuji_data.h"
 
 #include "fuji/monitor_commands.h"
+#include "platform/text_utf8.h"
 
 #include <cstdio>
 
@@ -82,7 +83,7 @@ std::string fuji_summary_title(const std::string& head_and_trail) {
     std::string title = decimal_byte(s, 54) + ":" + decimal_byte(s, 55) + " ";
     title += name;
     title += "/ " + hex8(read_le32(s, 36)) + "/ " + hex8(read_le32(s, 68));
-    return title;
+    return latin1_to_utf8(title);
 }
 
 std::optional<std::uint32_t> address_from_file_name(const std::string& name) {

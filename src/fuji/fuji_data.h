@@ -42,7 +42,8 @@ std::uint32_t fuji_trail_address(std::string_view head);
 // The window-title summary of head + trail S:
 // D(S[54]) ":" D(S[55]) " " S[40..47] "/ " H8(S[36..39]) "/ " H8(S[68..71]).
 // Positions beyond the bytes received give empty text and the value 0, so a
-// short head or a missing trail still gives a title.
+// short head or a missing trail still gives a title. The box's bytes are
+// Latin-1; the title is UTF-8 text.
 std::string fuji_summary_title(const std::string& head_and_trail);
 
 // The box address of a block file: the first eight characters of the name

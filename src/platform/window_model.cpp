@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/text_utf8.h"
+
 namespace velk2 {
 
 Control& Window::add(Control c) {
@@ -35,7 +37,7 @@ const Cell& Window::cell(int column, int row) const {
 
 std::string Window::row_text(int row, int column, int width) const {
     std::string s;
-    for (int c = column; c < column + width; ++c) s += cell(c, row).ch;
+    for (int c = column; c < column + width; ++c) append_utf8(s, cell(c, row).ch);
     return s;
 }
 
@@ -68,7 +70,7 @@ void grid_locate(Window& w, int column, int row) {
 }
 
 void grid_print(Window& w, const std::string& text) {
-    for (char ch : text) {
+    for (char32_t ch : utf8_or_latin1_characters(text)) {
         int c = w.cursor_column, r = w.cursor_row;
         if (c >= 1 && c <= grid_columns && r >= 1 && r <= grid_rows)
             w.cells[(r - 1) * grid_columns + (c - 1)] = Cell{ch, w.draw_colour, w.emphasis};

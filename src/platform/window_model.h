@@ -38,7 +38,7 @@ constexpr std::uint32_t colour_white = 0xFFFFFF;
 constexpr std::uint32_t colour_black = 0x000000;
 
 struct Cell {
-    char ch = ' ';
+    char32_t ch = U' '; // one character
     std::uint32_t colour = colour_black;
     bool emphasis = false;
 };
@@ -70,6 +70,9 @@ struct Window {
 
     // Runs when the user closes the window; the window is gone afterwards.
     std::function<void()> on_close;
+    // Runs when the window becomes the active one: when it first appears and
+    // whenever the user comes back to it from another window.
+    std::function<void()> on_activate;
 
     Control& add(Control c);
     Control* find(const std::string& name);
@@ -77,7 +80,8 @@ struct Window {
     Control& get(const std::string& name); // throws when absent
 
     const Cell& cell(int column, int row) const;
-    // Text of `width` cells from (column, row), for tests and diagnostics.
+    // Text of `width` cells from (column, row) as UTF-8, for tests and
+    // diagnostics.
     std::string row_text(int row, int column = 1, int width = 100) const;
 };
 
@@ -88,7 +92,8 @@ Control holder_control(const char* name, ControlKind kind);
 
 // Grid text operations: place the cursor, print text at the cursor in the
 // current colour and emphasis, without a line end; cells past the grid are
-// dropped.
+// dropped. The text takes one cell per character: UTF-8 sequences are
+// characters, any other byte is the Latin-1 character of that byte.
 void grid_locate(Window& w, int column, int row);
 void grid_print(Window& w, const std::string& text);
 

@@ -139,6 +139,7 @@ void wire_handlers(Context& ctx) {
     on_tick(ctx, "tmrR4", tmrR4_Timer);
 
     ctx.window.on_close = [&ctx] { Win_1_Close(ctx); };
+    ctx.window.on_activate = [&ctx] { Win_1_Activate(ctx); };
 }
 
 } // namespace velk2

@@ -1,7 +1,6 @@
 #include "e2e_support.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -292,8 +291,7 @@ InProcessLoader::InProcessLoader(const std::string& dir, const std::string& port
                                  const std::vector<std::string>& dialog_answers)
     : old_cwd_(std::filesystem::current_path()) {
     qt_app->ensure();
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromStdString(dir + "/config"));
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
     std::filesystem::current_path(dir);
     std::string answers;
     for (const auto& a : dialog_answers) answers += a + "\n";

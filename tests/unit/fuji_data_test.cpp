@@ -59,6 +59,8 @@ TEST(FujiData, SummaryTitle) {
         {s, "7:200 ABCDEFGH/ 12345678/ DEADBEEF"},
         {s.substr(0, 64), "7:200 ABCDEFGH/ 12345678/ 00000000"},
         {s.substr(0, 44), "0:0 ABCD/ 12345678/ 00000000"},
+        {s.substr(0, 40) + "M\xFCll\xE9r\xA0x",
+         "0:0 M\xC3\xBCll\xC3\xA9r\xC2\xA0x/ 12345678/ 00000000"},
         {"", "0:0 / 00000000/ 00000000"},
     };
     for (const auto& [bytes, title] : cases) EXPECT_EQ(fuji_summary_title(bytes), title);

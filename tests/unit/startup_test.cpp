@@ -236,6 +236,19 @@ TEST(Startup, WindowAndPanelAfterStart) {
     for (const char* t : {"tmrR1", "tmrR2", "tmrR3", "tmrR4"}) EXPECT_FALSE(w.find(t)->on) << t;
 }
 
+TEST(Startup, ActivationRedrawsThePanelWithThePortInUse) {
+    Started r("VELK_(COM7).Exe", {"(COM3)"});
+    r.start();
+    Window& w = r.ctx.window;
+    grid_locate(w, 91, 12);
+    grid_print(w, "1024");
+    ASSERT_TRUE(w.on_activate);
+    w.on_activate();
+    EXPECT_EQ(w.row_text(11, 28, 5), "COM3 ");
+    EXPECT_EQ(w.row_text(12, 91, 9), std::string(9, ' '));
+    EXPECT_EQ(r.ctx.com_number, 3);
+}
+
 TEST(Startup, SelfCopyNeedsTheDistributedNameAndNoArguments) {
     for (const char* name : {"VELK_().EXE", "velk_().exe"}) {
         SCOPED_TRACE(name);

@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "platform/qt/dialog_script.h"
+#include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/timers.h"
 #include "qt_test_app.h"
@@ -27,6 +28,8 @@ void qt_handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& g
 
 namespace velk2 {
 namespace {
+
+using test::ScopedEnv;
 
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -117,29 +120,21 @@ TEST(QtPlatformMouse, ButtonsHeldMapToOneTwoFour) {
     }
 }
 
+TEST(QtPlatformMouse, X11UnlessTheUserChoseAndUnreadableButtonsAreReported) {
+    const std::pair<const char*, const char*> choices[] = {
+        {nullptr, "xcb;wayland"}, {"", "xcb;wayland"}, {"wayland", "wayland"}, {"vnc", "vnc"}};
+    for (const auto& [set, chosen] : choices) {
+        ScopedEnv env("QT_QPA_PLATFORM", set);
+        prefer_x11_platform();
+        EXPECT_STREQ(std::getenv("QT_QPA_PLATFORM"), chosen) << (set ? set : "not set");
+    }
+    for (const char* platform : {"offscreen", "wayland", "eglfs"})
+        EXPECT_EQ(mouse_state_problem(platform).find(platform) != std::string::npos,
+                  platform != std::string("offscreen"))
+            << platform;
+}
+
 // ---------------------------------------------------------------- dialogs
-
-// Sets or removes an environment variable for one test, then restores it.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 struct AnswerCase {
     const char* content;

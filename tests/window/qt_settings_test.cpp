@@ -1,10 +1,17 @@
 // The settings store round-trips every byte text through the INI file that
-// several copies of the program share.
-#include <QSettings>
+// several copies of the program share, and reads a file edited by hand as it
+// was written.
 #include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "platform/qt/qt_platform.h"
 #include "qt_test_app.h"
@@ -21,13 +28,10 @@ std::string read_file(const std::string& path) {
 
 class QtSettingsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
-        file = dir.filePath("VELK2.ini").toStdString();
-    }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QTemporaryDir dir;
-    std::string file;
+    test::ScopedEnv config_home{"XDG_CONFIG_HOME", dir.path().toUtf8().constData()};
+    std::string file = dir.filePath("VELK2.ini").toStdString();
     QtPlatform platform;
 };
 
@@ -44,6 +48,9 @@ TEST_F(QtSettingsTest, ValuesComeBackByteForByte) {
         {"LAST", "BIN", "/m\xC3\xBCll/x.bin"}, // UTF-8
         {"LAST", "UPFILE", "/m\xFCll/x.dsp"},  // not UTF-8
         {"LAST", "DOWN", "@ByteArray(x)"},
+        {"LAST", "LINES", "two\r\nlines\\n\n"},
+        {"LAST", "CR", "x\r"},
+        {"DIR", "QUOTED", "\"@ByteArray(y)\""},
         {"DIR", "DIR", ""},
         {"LAST", "Port", "lower-case key is another key"},
     };
@@ -54,9 +61,9 @@ TEST_F(QtSettingsTest, ValuesComeBackByteForByte) {
     EXPECT_EQ(platform.read_setting("DIR", "PORT"), "");
 
     const std::string ini = read_file(file);
-    EXPECT_NE(ini.find("[LAST]"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("[DIR]"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("\nPORT=COM7\n"), std::string::npos) << ini;
+    for (const char* line : {"[LAST]\n", "[DIR]\n", "\nPORT=COM7\n", "\nDSP=/data/a, b; c=d.dsp\n",
+                             "\nJPG=\"quoted\" \\back\\slash\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << " in\n" << ini;
 }
 
 TEST_F(QtSettingsTest, StoreIsOnDiskAtOnceAndReadsSeeOtherCopies) {
@@ -69,6 +76,62 @@ TEST_F(QtSettingsTest, StoreIsOnDiskAtOnceAndReadsSeeOtherCopies) {
         << "[LAST]\nPORT=COM12\nALL=/tmp/other.dsp\n";
     EXPECT_EQ(platform.read_setting("LAST", "PORT"), "COM12");
     EXPECT_EQ(platform.read_setting("LAST", "ALL"), "/tmp/other.dsp");
+}
+
+TEST_F(QtSettingsTest, HandWrittenFileReadsAsWrittenAndAStoreKeepsEveryLine) {
+    std::ofstream(file, std::ios::binary)
+        << "\xEF\xBB\xBF; bench PC\r\n[DIR]\r\nDIR=/data/fuji,backup/\r\n[LAST]\n"
+           "ALL=/data/a;b/\nDSP=/data/x\\\nBIN=/data/y.bin\nno key here\n=no key\n"
+           "PORT=COM3\nPORT=COM9\n"
+           "UPFILE=@ByteArray(/m\\xfcll/x.dsp)\nJPG=\"@ByteArray(/m\\xfc\\x31ll/a,b.jpg)\"\n";
+    struct {
+        const char* section;
+        const char* key;
+        std::string value;
+    } const cases[] = {
+        {"DIR", "DIR", "/data/fuji,backup/"},
+        {"LAST", "ALL", "/data/a;b/"},
+        {"LAST", "DSP", "/data/x\\"},
+        {"LAST", "BIN", "/data/y.bin"},
+        {"LAST", "PORT", "COM3"},
+        // The form older versions wrote for bytes that are not UTF-8.
+        {"LAST", "UPFILE", "/m\xFCll/x.dsp"},
+        {"LAST", "JPG",
+         "/m\xFC"
+         "1ll/a,b.jpg"},
+    };
+    ::testing::internal::CaptureStderr();
+    for (const char* when : {"as written", "after a store"}) {
+        for (const auto& c : cases)
+            EXPECT_EQ(platform.read_setting(c.section, c.key), c.value) << c.key << ", " << when;
+        platform.store_setting("LAST", "DOWN", "/data/down.DSP");
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    const std::string ini = read_file(file);
+    for (const char* kept : {"; bench PC\n", "\nno key here\n", "\n=no key\n", "\nPORT=COM9\n"})
+        EXPECT_NE(ini.find(kept), std::string::npos) << kept << " in\n" << ini;
+}
+
+TEST_F(QtSettingsTest, SomethingElseThanAFileAtItsPathIsNeverOpened) {
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    // Ends any read that blocks on the FIFO, so that a fault fails instead of hanging.
+    std::atomic<bool> done = false;
+    std::thread unblock([&] {
+        while (!done) {
+            if (int fd = open(file.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(platform.read_setting("LAST", "PORT"), "");
+    platform.store_setting("LAST", "PORT", "COM3");
+    EXPECT_EQ(platform.read_setting("LAST", "PORT"), "");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    done = true;
+    unblock.join();
+    EXPECT_TRUE(std::filesystem::is_fifo(file));
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find(file), std::string::npos) << err;
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The QApplication of the window tests (offscreen unless the caller chose a
-// platform) and small helpers to build window models and to press buttons.
+// platform) and small helpers to press buttons and to set the environment.
 #pragma once
 
 #include <QApplication>
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/window_model.h"
@@ -41,5 +42,27 @@ inline void post_click(QWidget* widget) {
     QApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
                                                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
+
+// Sets or removes an environment variable for one test, then restores it.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 } // namespace velk2::test

@@ -2,10 +2,15 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <gtest/gtest.h>
 
 #include "platform/qt/qt_platform.h"
 #include "qt_test_app.h"
+#include "session/context.h"
+#include "shell/main_window.h"
+#include "shell/window_layout.h"
 
 namespace velk2 {
 namespace {
@@ -73,6 +78,31 @@ TEST_F(QtWindowTest, BuildsOneWidgetPerPlacedControl) {
     EXPECT_EQ(form->childAt(300, 60), cm1);
     EXPECT_EQ(form->childAt(700, 60), widget<QPushButton>("cg1"));
     EXPECT_EQ(form->childAt(400, 150)->objectName(), "panel");
+}
+
+TEST(QtWindowFont, EveryCaptionFitsItsControlInBothBuilds) {
+    for (bool service : {false, true}) {
+        QtPlatform p;
+        Context ctx(p);
+        ctx.service_mode = service;
+        create_window(ctx);
+        p.attach(ctx.window);
+        p.process_events();
+        for (const Control& c : ctx.window.controls) {
+            if (!c.placed || c.caption.empty()) continue;
+            auto* b = p.form()->findChild<QAbstractButton*>(QString::fromStdString(c.name));
+            ASSERT_NE(b, nullptr) << c.name;
+            QStyleOptionButton o;
+            o.initFrom(b);
+            // Where the style draws the caption: inside the frame, right of a check box.
+            const QRect area = b->style()->subElementRect(qobject_cast<QCheckBox*>(b)
+                                                              ? QStyle::SE_CheckBoxContents
+                                                              : QStyle::SE_PushButtonContents,
+                                                          &o, b);
+            EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()), area.width())
+                << c.caption << (service ? ", service build" : "");
+        }
+    }
 }
 
 struct ModelChange {
@@ -232,6 +262,11 @@ TEST_F(QtWindowTest, HandlerErrorsComeOutOfTheEventPump) {
         {"tick of a check box", [](QtWindowTest& t) { post_click(t.widget<QCheckBox>("speed")); },
          false},
         {"close box", [](QtWindowTest& t) { t.form->close(); }, false},
+        {"activation",
+         [](QtWindowTest& t) {
+             QApplication::postEvent(t.form, new QEvent(QEvent::WindowActivate));
+         },
+         false},
     };
     for (const auto& c : cases) {
         Window w = delivered_window();
@@ -243,6 +278,7 @@ TEST_F(QtWindowTest, HandlerErrorsComeOutOfTheEventPump) {
         w.get("cm2").on_click = fail;
         w.get("speed").on_click = fail;
         w.on_close = fail;
+        w.on_activate = fail;
         c.provoke(*this);
         try {
             if (c.through_wait_event)

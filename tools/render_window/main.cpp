@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     ctx.upload_file = "/home/tech/firmware/R3e558zu.dsp";
     ctx.window.title = velk2::main_title();
     velk2::Win_1_Activate(ctx);
+    // The window is up, and its activation has redrawn the panel, before the
+    // file selection writes its fields.
+    platform.process_events();
     ctx.report->enable(velk2::Button::upload, true);
     ctx.report->port_state("COM1 (CLOSED)");
     ctx.report->file_length(1572864);

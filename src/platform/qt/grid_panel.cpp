@@ -74,11 +74,11 @@ void GridPanel::paintEvent(QPaintEvent* event) {
     for (int row = first_row; row <= last_row; ++row) {
         for (int col = first_col; col <= last_col; ++col) {
             const Cell& cell = cells_[std::size_t(row * grid_columns + col)];
-            if (cell.ch == ' ' || cell.ch == '\0') continue;
+            if (cell.ch == U' ' || cell.ch == 0) continue;
             painter.setFont(cell.emphasis ? bold_ : plain_);
             painter.setPen(QColor::fromRgb(QRgb(cell.colour)));
             painter.drawText(QPoint(col * cell_width_px, row * cell_height_px + baseline_),
-                             QString(QChar::fromLatin1(cell.ch)));
+                             QString::fromUcs4(&cell.ch, 1));
         }
     }
 }

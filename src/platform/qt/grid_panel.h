@@ -1,7 +1,7 @@
 // The information panel: the window's character grid painted on black, one
 // cell 8 x 15 pixels, column 1 at the left edge and row 1 at the top. A cell
-// holds one byte, drawn as the Latin-1 character of that code, in the cell's
-// colour (0xRRGGBB), bold when the cell was printed with emphasis.
+// holds one character, drawn in the cell's colour (0xRRGGBB), bold when the
+// cell was printed with emphasis.
 #pragma once
 
 #include <QFont>

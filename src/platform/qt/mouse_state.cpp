@@ -1,6 +1,7 @@
 #include "platform/qt/mouse_state.h"
 
 #include <QGuiApplication>
+#include <cstring>
 
 #if VELK2_HAVE_X11 && QT_CONFIG(xcb)
 #include <QtGui/qguiapplication_platform.h>
@@ -50,6 +51,21 @@ int held_mouse_buttons() {
     if (int bits = x_server_buttons(); bits >= 0) return bits;
 #endif
     return bits_of(QGuiApplication::mouseButtons());
+}
+
+std::string mouse_state_problem(const char* platform) {
+    for (const char* readable : {"offscreen", "minimal"})
+        if (std::strcmp(platform, readable) == 0) return {};
+#if VELK2_ASK_X_SERVER
+    if (std::strcmp(platform, "xcb") == 0) return {};
+#endif
+    return std::string("mouse buttons cannot be read on the ") + platform +
+           " platform: waits are not cut short with the mouse (QT_QPA_PLATFORM=xcb reads them)";
+}
+
+void prefer_x11_platform() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("xcb;wayland"));
 }
 
 } // namespace velk2

@@ -32,6 +32,8 @@ QtPlatform::QtPlatform()
     // Qt saw its last window close.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     if (!script_.error.empty()) diag(script_.error);
+    const std::string mouse = mouse_state_problem(qPrintable(QGuiApplication::platformName()));
+    if (!mouse.empty()) diag(mouse);
 }
 
 QtPlatform::~QtPlatform() = default;
@@ -166,15 +168,24 @@ std::string QtPlatform::file_dialog(const FileDialogRequest& request, bool save)
 
 // ---------------------------------------------------------------- the rest
 
+bool QtPlatform::settings_usable() {
+    const std::string problem = settings_file_problem();
+    if (!problem.empty() && !settings_problem_told_) {
+        diag(problem);
+        settings_problem_told_ = true;
+    }
+    return problem.empty();
+}
+
 std::string QtPlatform::read_setting(const std::string& section, const std::string& key) {
-    return read_ini_setting(section, key);
+    return settings_usable() ? read_ini_setting(section, key) : std::string();
 }
 
 void QtPlatform::store_setting(const std::string& section, const std::string& key,
                                const std::string& value) {
     // A settings file that cannot be written loses the remembered choices
     // only; the program goes on as with a missing store, but says so.
-    if (!store_ini_setting(section, key, value))
+    if (settings_usable() && !store_ini_setting(section, key, value))
         diag("settings not stored: " + section + "/" + key);
 }
 

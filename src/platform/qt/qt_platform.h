@@ -65,6 +65,8 @@ class QtPlatform : public Platform {
     void run_handler(const std::function<void()>& handler);
     void rethrow_pending();
     void run_timers();
+    // False while the settings file cannot be used; says why, once.
+    bool settings_usable();
 
     Window* window_ = nullptr;
     std::unique_ptr<QtWindow> qt_window_;
@@ -72,6 +74,7 @@ class QtPlatform : public Platform {
     std::exception_ptr pending_;   // thrown by a handler inside Qt's event delivery
     DialogScript script_;
     EndSignals end_signals_;
+    bool settings_problem_told_ = false;
 };
 
 } // namespace velk2

@@ -1,6 +1,6 @@
 // Byte texts of the program as Qt strings and back. Captions, titles, message
 // texts and settings values are UTF-8; file names use the system's file-name
-// encoding; a grid cell holds one Latin-1 byte (see grid_panel.h).
+// encoding; a grid cell holds one character (see window_model.h).
 #pragma once
 
 #include <QFile>

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "platform/qt/control_font.h"
 #include "platform/qt/grid_panel.h"
 #include "platform/qt/qt_text.h"
 
@@ -17,12 +18,17 @@ namespace {
 class FormWidget : public QWidget {
   public:
     std::function<void()> on_close_box;
+    std::function<void()> on_activated;
 
   protected:
     void closeEvent(QCloseEvent* event) override {
         // The window always closes; the handler only learns of it.
         event->accept();
         if (on_close_box) on_close_box();
+    }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::WindowActivate && on_activated) on_activated();
+        return QWidget::event(event);
     }
 };
 
@@ -36,6 +42,9 @@ QtWindow::QtWindow(Window& model, HandlerRunner run_handler)
     : model_(model), run_handler_(std::move(run_handler)) {
     auto form = std::make_unique<FormWidget>();
     form->on_close_box = [this] { user_closed(); };
+    form->on_activated = [this] {
+        if (model_.on_activate) run_handler_(model_.on_activate);
+    };
     form_ = std::move(form);
     form_->setObjectName(QStringLiteral("frm1"));
     // The event pump is ours: closing the window must not end a Qt loop
@@ -147,10 +156,12 @@ void QtWindow::apply(std::size_t index) {
     switch (c.kind) {
     case ControlKind::button:
         static_cast<QPushButton*>(widget)->setText(to_qstring(c.caption));
+        fit_caption_font(static_cast<QPushButton*>(widget));
         break;
     case ControlKind::check_box: {
         auto* box = static_cast<QCheckBox*>(widget);
         box->setText(to_qstring(c.caption));
+        fit_caption_font(box);
         const Qt::CheckState state = c.value == 0   ? Qt::Unchecked
                                      : c.value == 2 ? Qt::PartiallyChecked
                                                     : Qt::Checked;

@@ -4,7 +4,8 @@
 // an earlier one. Controls without a position only hold state and get no
 // widget. The widgets follow the model at each sync; user input flows back
 // into the model (clicks to the click handlers, the tick of a check box to its
-// value, the close box to the window's close handler).
+// value, the close box to the window's close handler, the window's activation
+// to its activation handler).
 #pragma once
 
 #include <cstdint>
