@@ -21,7 +21,9 @@
 #include "session/context.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 int main(int argc, char** argv) {
     std::string port;

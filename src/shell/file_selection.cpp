@@ -11,7 +11,6 @@
 #include <optional>
 
 #include "session/settings.h"
-#include "shell/main_window.h"
 #include "shell/panel.h"
 #include "upload/fs_image.h"
 #include "upload/jpg_wrap.h"
@@ -115,7 +114,7 @@ void refuse_upload_file(Context& ctx, const std::string& why) {
     ctx.upload_ready = false;
     ctx.report->enable(Button::upload, false);
     ctx.report->enable(Button::service, false);
-    ctx.window.get(picture_control).picture.clear();
+    ctx.window.get(control::picture).picture.clear();
     ctx.window_heights[0] = 1;
     Win_1_Activate(ctx);
     ctx.platform.diag(why);
@@ -169,7 +168,7 @@ bool prepare_upload_file(Context& ctx) {
             return false;
         }
     }
-    Control& picture = ctx.window.get(picture_control);
+    Control& picture = ctx.window.get(control::picture);
     ctx.window_heights[0] = 1;
     if (type == "JPG") {
         ctx.window_heights[0] = 2;

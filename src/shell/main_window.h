@@ -1,5 +1,5 @@
-// The window frm1's own event handlers: activation (the panel redraw), the
-// close box and the one-shot timers.
+// The window frm1's own event handlers: the close box and the one-shot timers
+// (the activation handler redraws the panel: see panel.h).
 #pragma once
 
 #include <string>
@@ -8,8 +8,6 @@
 
 namespace velk2 {
 
-// Redraws the information panel and recomputes `com_number`.
-void Win_1_Activate(Context& ctx);
 // The close box: closes the port and asks the main loop to end.
 void Win_1_Close(Context& ctx);
 
@@ -19,10 +17,5 @@ void tmrY2_Timer(Context& ctx);
 void tmrY4_Timer(Context& ctx);
 // Countdown shown in the log field; no operation ever starts this timer.
 void tmrY3_Timer(Context& ctx);
-
-// `com_port` from its 4th character on as a number ("COM7" gives 7).
-int port_number(const std::string& com_port);
-
-extern const char* const window_text;
 
 } // namespace velk2

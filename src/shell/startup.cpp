@@ -12,9 +12,11 @@
 #include "shell/file_selection.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/self_copy.h"
 #include "shell/text_between.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 namespace velk2 {
 

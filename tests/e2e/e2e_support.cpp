@@ -16,7 +16,9 @@
 
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 extern char** environ;
 

@@ -12,7 +12,9 @@
 #include "session/context.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 namespace velk2::test {
 

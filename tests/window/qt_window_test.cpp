@@ -10,7 +10,9 @@
 #include "qt_test_app.h"
 #include "session/context.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 namespace velk2 {
 namespace {

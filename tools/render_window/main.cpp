@@ -10,8 +10,10 @@
 #include "platform/qt/render_png.h"
 #include "session/context.h"
 #include "shell/main_window.h"
+#include "shell/panel.h"
 #include "shell/startup.h"
 #include "shell/window_layout.h"
+#include "shell/window_setup.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
