@@ -1,5 +1,7 @@
 #include "shell/panel.h"
 
+#include <algorithm>
+
 #include "platform/timers.h"
 #include "shell/main_window.h"
 #include "shell/number_format.h"
@@ -27,11 +29,12 @@ class PanelReport final : public WindowReport {
         w_.get(upload_size_control).text = std::to_string(bytes);
     }
     void port_state(const std::string& text) override {
+        // A reason for a failed open may run past the field: blank it all.
         w_.draw_colour = colour_black;
-        print_at(w_, comm_field.column, comm_field.row,
-                 std::string(std::size_t(comm_field.width), ' '));
+        print_at(w_, comm_field.column, comm_field.row, std::string(port_cells_, ' '));
         w_.draw_colour = colour_white;
         if (!text.empty()) print_at(w_, comm_field.column, comm_field.row, text);
+        port_cells_ = std::max(std::size_t(comm_field.width), text.size());
     }
     void port_flag(bool open) override {
         w_.get(port_flag_control).value = open ? 1 : 0;
@@ -58,6 +61,7 @@ class PanelReport final : public WindowReport {
   private:
     Context& ctx_;
     Window& w_;
+    std::size_t port_cells_ = std::size_t(comm_field.width); // what the next state blanks
 };
 
 } // namespace
