@@ -1,5 +1,6 @@
 // Wires the Qt platform to the program and runs it.
 #include <QApplication>
+#include <QIcon>
 
 #include <algorithm>
 #include <cstdio>
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
     velk2::prefer_x11_platform();
     QApplication app(argc, argv);
+    // The icon of the desktop entry, so that the window and its launcher match.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velk2/velk2.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velk2"));
     velk2::QtPlatform platform;
     velk2::Context ctx(platform);
     ctx.process.program_path = path;
