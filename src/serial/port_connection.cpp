@@ -29,9 +29,11 @@ bool refused(Context& ctx, const std::string& device, const std::string& reason,
              const std::string& group = "") {
     ctx.report->port_state(ctx.com_port + " " + device + ": " + short_reason(reason));
     std::string line = ctx.com_port + " " + device + " did not open: " + reason;
-    if (!group.empty())
-        line += ". Only members of group " + group + " may use it: add the user (sudo usermod " +
-                "-aG " + group + " $USER) and log in again";
+    if (!group.empty()) {
+        const std::string join = "sudo usermod -aG " + group + " $USER";
+        line += ". Only members of group " + group + " may use it: add the user (" + join +
+                ") and log in again";
+    }
     ctx.platform.diag(line);
     return false;
 }
