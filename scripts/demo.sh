@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # The main job on the simulated box: uploads samples/sample.dsp unattended to
 # velk2-boxsim on a pseudo-terminal paced at 230400 baud, then tells whether
-# the box received exactly the file.
+# the box received exactly the file. With VELK2_BIN set (e.g. /usr/bin after
+# installing the package) it runs the programs there instead of building them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bash scripts/deps.sh || exit 1
-cmake -S . -B build -G Ninja >/dev/null || exit 1
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target velk2 velk2-boxsim || exit 1
+bin=${VELK2_BIN:-}
+if [ -z "$bin" ]; then
+    bash scripts/deps.sh || exit 1
+    cmake -S . -B build -G Ninja >/dev/null || exit 1
+    cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target velk2 velk2-boxsim || exit 1
+    bin=$root/build
+fi
 
 work=$(mktemp -d /tmp/velk2-demo-XXXXXX)
 mkdir -p "$work/box" "$work/config"
 sample="$root/samples/sample.dsp"
 
-build/velk2-boxsim --role bootloader --baud 230400 --pace --out "$work/box" --once \
+"$bin/velk2-boxsim" --role bootloader --baud 230400 --pace --out "$work/box" --once \
     >"$work/box.out" 2>"$work/box.log" &
 box=$!
 trap 'kill $box 2>/dev/null' EXIT
@@ -26,10 +31,10 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM=offscreen VELK2_NO_DIALOGS=1
 fi
 
-echo "box on $slave (230400 baud, paced); uploading $(basename "$sample")"
+echo "box on $slave (230400 baud, paced); $bin/velk2 uploading $(basename "$sample")"
 start=$(date +%s.%N)
 (cd "$work" && VELK2_COM1="$slave" XDG_CONFIG_HOME="$work/config" \
-    "$root/build/velk2" "(COM1){$sample}" 2>"$work/velk2.log")
+    "$bin/velk2" "(COM1){$sample}" 2>"$work/velk2.log")
 status=$?
 end=$(date +%s.%N)
 wait $box 2>/dev/null

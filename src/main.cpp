@@ -1,13 +1,22 @@
 // Wires the Qt platform to the program and runs it.
 #include <QApplication>
+#include <QIcon>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/device_names.h"
+#include "platform/port_listing.h"
 #include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_settings.h"
 #include "session/context.h"
+#include "shell/command_line_help.h"
 #include "shell/startup.h"
 
 namespace {
@@ -36,12 +45,46 @@ std::string program_path(const char* argv0) {
     return fs::absolute(a, ec).lexically_normal().string();
 }
 
+// `velk2 --ports`: nothing is opened for the mapping, and the listing never
+// writes to a device. VELK2_DEVICE_ROOT stands for "/" when it is set (the
+// tests list a prepared folder instead of the machine's devices).
+std::string ports_report() {
+    std::vector<velk2::PortLine> ports;
+    const auto setting = [](const std::string& key) {
+        return velk2::read_ini_setting("PORTS", key);
+    };
+    for (int n = 1; n <= 8; ++n) {
+        const std::string port = "COM" + std::to_string(n);
+        const auto m = velk2::map_port_name(port, velk2::process_env, setting);
+        ports.push_back({port, m, velk2::device_present(m.device)});
+    }
+    const auto root = velk2::process_env("VELK2_DEVICE_ROOT");
+    return velk2::ports_text(velk2::serial_devices(root.value_or("")), ports,
+                             velk2::settings_file_path());
+}
+
+// The sole arguments that print and exit; nullopt for a run.
+std::optional<int> info_command(int argc, char** argv) {
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const auto request = velk2::info_request(args);
+    if (!request) return std::nullopt;
+    const std::string text = *request == velk2::InfoRequest::help      ? velk2::usage_text()
+                             : *request == velk2::InfoRequest::version ? velk2::version_text()
+                                                                       : ports_report();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (auto status = info_command(argc, argv)) return *status;
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
     velk2::prefer_x11_platform();
     QApplication app(argc, argv);
+    // The icon of the desktop entry, so that the window and its launcher match.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velk2/velk2.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velk2"));
     velk2::QtPlatform platform;
     velk2::Context ctx(platform);
     ctx.process.program_path = path;

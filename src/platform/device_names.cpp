@@ -39,4 +39,18 @@ std::optional<std::string> process_env(const std::string& name) {
     return std::nullopt;
 }
 
+PortMapping map_port_name(const std::string& port_name, const EnvLookup& env,
+                          const PortSettingLookup& setting) {
+    const std::string device = device_for_port(port_name, env);
+    const auto n = com_number_of(port_name);
+    if (!n) return {device, "", ""};
+    const std::string var = "VELK2_COM" + std::to_string(*n);
+    if (auto set = env(var); set && !set->empty()) return {device, var, ""};
+    const std::string value = setting("COM" + std::to_string(*n));
+    if (value.empty()) return {device, "", ""};
+    // A relative name would depend on the folder the program was started in.
+    if (value.front() != '/') return {value, "[PORTS]", "[PORTS] value is not an absolute path"};
+    return {value, "[PORTS]", ""};
+}
+
 } // namespace velk2

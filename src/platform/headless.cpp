@@ -39,9 +39,11 @@ class HeadlessPort : public SerialPort {
     bool open(const std::string& device, const std::string& baud) override {
         close();
         HeadlessLine* line = platform_.line(device);
-        open_error_ = !line || line->lost ? "No such file or directory"
-                      : line->refuse_open ? "Device or resource busy"
-                                          : "";
+        open_error_ = !line || line->lost           ? "No such file or directory"
+                      : !line->denied_group.empty() ? "Permission denied"
+                      : line->refuse_open           ? "Device or resource busy"
+                                                    : "";
+        denied_group_ = line && !line->lost ? line->denied_group : "";
         if (!open_error_.empty()) return false;
         if (baud != "38400" && baud != "115200" && baud != "230400") {
             open_error_ = "no such rate " + baud;
@@ -120,11 +122,13 @@ class HeadlessPort : public SerialPort {
     bool is_open() const override { return line_ != nullptr; }
     bool line_lost() const override { return line_ && line_->lost; }
     std::string open_error() const override { return open_error_; }
+    std::string denied_group() const override { return denied_group_; }
 
   private:
     HeadlessPlatform& platform_;
     HeadlessLine* line_ = nullptr;
     std::string open_error_;
+    std::string denied_group_;
     bool timed_ = false;
 };
 

@@ -39,6 +39,7 @@ class HeadlessLine {
     bool refuse_open = false;     // the device exists but cannot be opened
     bool refuse_settings = false; // opens, but rejects line settings
     bool lost = false;            // the device has vanished
+    std::string denied_group;     // not "": only this group's members may open it
 
     std::string baud; // rate of the last open
     bool open = false;
@@ -80,6 +81,8 @@ class HeadlessPlatform : public Platform {
     std::function<void(const std::string& text)> on_message;
     std::map<std::pair<std::string, std::string>, std::string> settings;
     std::vector<std::string> diag_lines;
+    // Where a port name leads; a name not listed is its own device.
+    std::map<std::string, PortMapping> port_map;
     int process_events_calls = 0;
 
     // --- Platform
@@ -100,7 +103,14 @@ class HeadlessPlatform : public Platform {
     void diag(const std::string& line) override { diag_lines.push_back(line); }
     void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
-    std::string device_for(const std::string& port_name) override { return port_name; }
+    std::string device_for(const std::string& port_name) override {
+        const PortMapping m = map_port(port_name);
+        return m.problem.empty() ? m.device : std::string();
+    }
+    PortMapping map_port(const std::string& port_name) override {
+        auto it = port_map.find(port_name);
+        return it == port_map.end() ? PortMapping{port_name, "", ""} : it->second;
+    }
     bool load_picture(const std::string& path) override;
 
   private:

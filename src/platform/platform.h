@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/device_names.h"
 #include "platform/serial_port.h"
 #include "platform/window_model.h"
 
@@ -97,6 +98,11 @@ class Platform {
     // A new, closed serial port, and the device a port name stands for.
     virtual std::unique_ptr<SerialPort> new_port() = 0;
     virtual std::string device_for(const std::string& port_name) = 0;
+    // The device with the rule that chose it, or why the name leads nowhere.
+    // A platform whose mapping has no settings maps as device_for does.
+    virtual PortMapping map_port(const std::string& port_name) {
+        return {device_for(port_name), "", ""};
+    }
 
     // Picture check for the image control: false when the file is no picture.
     virtual bool load_picture(const std::string& path) = 0;

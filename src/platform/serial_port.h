@@ -53,6 +53,10 @@ class SerialPort {
 
     // Why the last open failed, in the OS's words ("" after a good open).
     virtual std::string open_error() const = 0;
+
+    // When the last open was refused for want of permission: the group that
+    // owns the device (its members may open it); "" otherwise.
+    virtual std::string denied_group() const { return {}; }
 };
 
 // The serial backend of the build platform.

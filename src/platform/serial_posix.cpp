@@ -3,6 +3,8 @@
 // time-out record. Same shape as serial_win32.cpp.
 #include "platform/serial_port.h"
 
+#include "platform/port_listing.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -123,6 +125,7 @@ class PosixSerialPort final : public SerialPort {
     bool is_open() const override { return fd_ >= 0; }
     bool line_lost() const override { return lost_; }
     std::string open_error() const override { return open_error_; }
+    std::string denied_group() const override { return denied_group_; }
 
   private:
     bool refuse(const std::string& why) {
@@ -132,6 +135,7 @@ class PosixSerialPort final : public SerialPort {
 
     int fd_ = -1;
     std::string open_error_;
+    std::string denied_group_;
     termios saved_{};    // the line as we found it, handed back at close
     bool timed_ = false; // set_timeouts was called since the open
     bool lost_ = false;
@@ -141,9 +145,15 @@ class PosixSerialPort final : public SerialPort {
 bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     close();
     open_error_.clear();
+    denied_group_.clear();
     if (!rate_for(baud)) return refuse("no such rate " + baud);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return refuse(std::strerror(errno));
+    if (fd < 0) {
+        const int error = errno;
+        // The members of the device's group may open it (dialout, as a rule).
+        if (error == EACCES || error == EPERM) denied_group_ = owner_group(device);
+        return refuse(std::strerror(error));
+    }
     // A COM port is opened exclusively; the advisory lock gives the same to
     // two copies of the program pointed at one line. tcgetattr fails on
     // anything that is not a tty.

@@ -1,5 +1,6 @@
 #include "serial/port_connection.h"
 
+#include <cctype>
 #include <fstream>
 
 #include "serial/trace_files.h"
@@ -13,9 +14,37 @@ void close_channel(Context& ctx) {
     if (ctx.port) ctx.port->close();
 }
 
-bool open_channel(Context& ctx, const std::string& baud) {
+// "Permission denied" becomes "permission denied"; a word in capitals stays.
+std::string short_reason(std::string reason) {
+    if (reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[0])) &&
+        std::islower(static_cast<unsigned char>(reason[1])))
+        reason[0] = char(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
+
+// A port that does not open says why, so that a wrong port is not taken for
+// a dead box: the port, the device and the reason in the communication
+// field, and with the remedy on the diagnostic output.
+bool refused(Context& ctx, const std::string& device, const std::string& reason,
+             const std::string& group = "") {
+    ctx.report->port_state(ctx.com_port + " " + device + ": " + short_reason(reason));
+    std::string line = ctx.com_port + " " + device + " did not open: " + reason;
+    if (!group.empty()) {
+        const std::string join = "sudo usermod -aG " + group + " $USER";
+        line += ". Only members of group " + group + " may use it: add the user (" + join +
+                ") and log in again";
+    }
+    ctx.platform.diag(line);
+    return false;
+}
+
+bool open_channel(Context& ctx, const std::string& baud, std::string& device) {
     if (!ctx.port) ctx.port = ctx.platform.new_port();
-    return ctx.port->open(ctx.platform.device_for(ctx.com_port), baud);
+    const PortMapping m = ctx.platform.map_port(ctx.com_port);
+    device = m.device;
+    if (!m.problem.empty()) return refused(ctx, device, m.problem);
+    if (ctx.port->open(device, baud)) return true;
+    return refused(ctx, device, ctx.port->open_error(), ctx.port->denied_group());
 }
 
 bool save_line_record(const std::string& path, const std::string& record) {
@@ -42,12 +71,14 @@ bool port_open(Context& ctx, const std::string& baud) {
 
     // A step that fails leaves the channel as it is; the next open or close
     // closes it.
-    if (!open_channel(ctx, baud)) return false;
-    if (!ctx.port->set_timeouts()) return false;
+    std::string device;
+    if (!open_channel(ctx, baud, device)) return false;
+    if (!ctx.port->set_timeouts()) return refused(ctx, device, "time-outs refused");
     std::string record;
-    if (!ctx.port->read_line_record(record) || !save_line_record(ctx.work_dir + "dcb1", record))
-        return false;
-    if (!ctx.port->apply_line_settings(baud)) return false;
+    if (!ctx.port->read_line_record(record)) return refused(ctx, device, "line record unreadable");
+    if (!save_line_record(ctx.work_dir + "dcb1", record))
+        return refused(ctx, device, "dcb1 not written");
+    if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
     r.port_flag(true);
     r.port_state(ctx.com_port + " (OPEN) " + baud);
     r.enable(Button::upload, false);
@@ -63,7 +94,8 @@ bool port_open_plain(Context& ctx, const std::string& baud) {
     r.port_flag(false);
     r.port_state("");
     close_channel(ctx);
-    if (!open_channel(ctx, baud)) return false;
+    std::string device;
+    if (!open_channel(ctx, baud, device)) return false;
     r.port_flag(true);
     r.port_state(ctx.com_port + " (OPEN) " + baud);
     r.enable(Button::service, false);

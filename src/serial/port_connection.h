@@ -1,5 +1,7 @@
 // The one serial connection: open at a rate (with or without the device
-// set-up), close, and show the state in the communication field.
+// set-up), close, and show the state in the communication field. An open that
+// fails shows the port, the device and the reason there and on the
+// diagnostic output.
 #pragma once
 
 #include <string>

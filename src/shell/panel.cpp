@@ -1,5 +1,6 @@
 #include "shell/panel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -29,11 +30,12 @@ class PanelReport final : public WindowReport {
         w_.get(control::upload_size).text = std::to_string(bytes);
     }
     void port_state(const std::string& text) override {
+        // A reason for a failed open may run past the field: blank it all.
         w_.draw_colour = colour_black;
-        print_at(w_, comm_field.column, comm_field.row,
-                 std::string(std::size_t(comm_field.width), ' '));
+        print_at(w_, comm_field.column, comm_field.row, std::string(port_cells_, ' '));
         w_.draw_colour = colour_white;
         if (!text.empty()) print_at(w_, comm_field.column, comm_field.row, text);
+        port_cells_ = std::max(std::size_t(comm_field.width), text.size());
     }
     void port_flag(bool open) override {
         w_.get(control::port_flag).value = open ? 1 : 0;
@@ -60,6 +62,7 @@ class PanelReport final : public WindowReport {
   private:
     Context& ctx_;
     Window& w_;
+    std::size_t port_cells_ = std::size_t(comm_field.width); // what the next state blanks
 };
 
 } // namespace

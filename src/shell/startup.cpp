@@ -74,12 +74,6 @@ std::string missing_reason(const std::string& path) {
     return ec.message();
 }
 
-void port_did_not_open(Context& ctx) {
-    ctx.platform.diag("automatic start: " + ctx.com_port + " " +
-                      ctx.platform.device_for(ctx.com_port) +
-                      " did not open: " + (ctx.port ? ctx.port->open_error() : std::string()));
-}
-
 enum class AutoStart { done, self_copy, refused };
 
 // The automatic transfer of a long quoted argument, for the file that the
@@ -95,14 +89,15 @@ AutoStart automatic_transfer(Context& ctx, const std::string& named_file, bool& 
     // Preparation refused the file and said why; nothing is sent.
     if (!ctx.upload_ready) return AutoStart::refused;
     if (type == "DSP") {
-        if (!port_open(ctx, "115200")) return port_did_not_open(ctx), AutoStart::done;
+        // The port connection has said why the port did not open.
+        if (!port_open(ctx, "115200")) return AutoStart::done;
         ctx.save_last_file = false;
         port_close(ctx);
         ctx.quit_after_upload = true;
         upload_started = true;
         cm1_Click(ctx);
     } else {
-        if (!port_open_plain(ctx, "38400")) return port_did_not_open(ctx), AutoStart::done;
+        if (!port_open_plain(ctx, "38400")) return AutoStart::done;
         ctx.save_last_file = false;
         port_close(ctx);
         cmbinup_Click(ctx);

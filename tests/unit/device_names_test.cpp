@@ -10,7 +10,11 @@ struct DeviceCase {
     const char* port;
     std::map<std::string, std::string> env;
     const char* device;
+    std::map<std::string, std::string> ports = {}; // group [PORTS] of the settings
+    const char* problem = "";
 };
+
+constexpr const char* not_absolute = "[PORTS] value is not an absolute path";
 
 const DeviceCase device_cases[] = {
     {"COM1", {}, "/dev/ttyS0"},
@@ -36,6 +40,16 @@ const DeviceCase device_cases[] = {
     {"ttyUSB0", {}, "/dev/ttyUSB0"},
     {"/dev/ttyUSB0", {}, "/dev/ttyUSB0"},
     {"/tmp/box", {{"VELK2_COM1", "/dev/pts/1"}}, "/tmp/box"},
+    // The order: VELK2_COMn, then [PORTS], then /dev/ttyS<n-1>.
+    {"COM2", {{"VELK2_COM2", "/dev/pts/4"}}, "/dev/pts/4", {{"COM2", "/dev/ttyUSB0"}}},
+    {"COM2", {}, "/dev/serial/by-id/usb-FTDI-if00", {{"COM2", "/dev/serial/by-id/usb-FTDI-if00"}}},
+    {"com02", {{"VELK2_COM2", ""}}, "/dev/ttyUSB0", {{"COM2", "/dev/ttyUSB0"}}},
+    {"COM3", {}, "/dev/ttyS2", {{"COM2", "/dev/ttyUSB0"}, {"COM3", ""}}},
+    {"/dev/ttyACM0", {}, "/dev/ttyACM0", {{"COM1", "/dev/ttyUSB0"}}},
+    // A value that is not an absolute path opens nothing.
+    {"COM2", {}, "ttyUSB0", {{"COM2", "ttyUSB0"}}, not_absolute},
+    {"COM2", {}, " /dev/ttyUSB0", {{"COM2", " /dev/ttyUSB0"}}, not_absolute},
+    {"COM2", {}, "~/tty", {{"COM2", "~/tty"}}, not_absolute},
 };
 
 TEST(DeviceNames, PortNamesMapToDevices) {
@@ -45,7 +59,13 @@ TEST(DeviceNames, PortNamesMapToDevices) {
             if (it == c.env.end()) return std::nullopt;
             return it->second;
         };
-        EXPECT_EQ(device_for_port(c.port, env), c.device) << c.port;
+        PortSettingLookup ports = [&c](const std::string& key) {
+            auto it = c.ports.find(key);
+            return it == c.ports.end() ? std::string() : it->second;
+        };
+        const PortMapping m = map_port_name(c.port, env, ports);
+        EXPECT_EQ(m.device, c.device) << c.port;
+        EXPECT_EQ(m.problem, c.problem) << c.port;
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
 #include "support/harness.h"
@@ -33,27 +35,46 @@ TEST(PortConnection, OpenShowsStateSavesLineRecordAndTraces) {
 
 struct FailCase {
     const char* name;
-    void (*spoil)(HeadlessLine&);
+    void (*spoil)(Harness&);
     bool leaves_dcb1;
+    const char* field; // the communication field: port, device, short reason
+    const char* diag;
 };
 
-TEST(PortConnection, FailedOpenLeavesBlankFieldAndNoOpenOTrace) {
+TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
     const FailCase cases[] = {
-        {"absent", nullptr, false},
-        {"busy", [](HeadlessLine& l) { l.refuse_open = true; }, false},
-        {"settings refused", [](HeadlessLine& l) { l.refuse_settings = true; }, true},
+        {"absent", [](Harness& h) { h.ctx.com_port = "COM9"; }, false,
+         "COM9 COM9: no such file or directory",
+         "COM9 COM9 did not open: No such file or directory"},
+        {"busy", [](Harness& h) { h.line.refuse_open = true; }, false,
+         "COM3 COM3: device or resource busy", "COM3 COM3 did not open: Device or resource busy"},
+        {"settings refused", [](Harness& h) { h.line.refuse_settings = true; }, true,
+         "COM3 COM3: line settings refused", "COM3 COM3 did not open: line settings refused"},
+        {"permission denied",
+         [](Harness& h) {
+             h.platform.port_map["COM3"] = {"/dev/ttyUSB0", "[PORTS]", ""};
+             h.platform.add_line("/dev/ttyUSB0").denied_group = "dialout";
+         },
+         false, "COM3 /dev/ttyUSB0: permission denied",
+         "COM3 /dev/ttyUSB0 did not open: Permission denied. Only members of group dialout may "
+         "use it: add the user (sudo usermod -aG dialout $USER) and log in again"},
+        {"[PORTS] value not a path",
+         [](Harness& h) {
+             h.platform.port_map["COM3"] = {"ttyUSB0", "[PORTS]",
+                                            "[PORTS] value is not an absolute path"};
+         },
+         false, "COM3 ttyUSB0: [PORTS] value is not an absolute path",
+         "COM3 ttyUSB0 did not open: [PORTS] value is not an absolute path"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Harness h("COM3");
         h.ctx.trace_on = true;
-        if (c.spoil)
-            c.spoil(h.line);
-        else
-            h.ctx.com_port = "COM9"; // no such line
-        port_close(h.ctx);           // the field shows "(CLOSED)" before
+        c.spoil(h);
+        port_close(h.ctx); // the field shows "(CLOSED)" before
         EXPECT_FALSE(port_open(h.ctx, "115200"));
-        EXPECT_EQ(h.field(28, 11, 40), std::string(40, ' '));
+        EXPECT_EQ(h.field(28, 11, 60), c.field + std::string(60 - std::strlen(c.field), ' '));
+        EXPECT_EQ(h.platform.diag_lines.back(), c.diag);
         EXPECT_EQ(ch1(h), 0);
         EXPECT_TRUE(enabled(h, "cm1"));
         EXPECT_FALSE(enabled(h, "cm4"));
@@ -61,9 +82,10 @@ TEST(PortConnection, FailedOpenLeavesBlankFieldAndNoOpenOTrace) {
         const std::string trace = test::read_file("inp_1.dat");
         EXPECT_NE(trace.find("Open-I"), std::string::npos);
         EXPECT_EQ(trace.find("Open-O"), std::string::npos);
-        // Nothing stays half-open after the next close.
+        // Nothing stays half-open after the next close, nor of the longer text.
         port_close(h.ctx);
         EXPECT_FALSE(h.line.open);
+        EXPECT_EQ(h.field(28, 11, 60), h.ctx.com_port + " (CLOSED)" + std::string(47, ' '));
     }
 }
 

@@ -11,9 +11,12 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -307,6 +310,27 @@ TEST_F(SerialPosixTest, OneOpenerPerLine) {
     EXPECT_FALSE(other->open(path_, "115200"));
     port_->close();
     EXPECT_TRUE(other->open(path_, "115200"));
+}
+
+// A user outside the device's group is told which group may open it. The
+// line is handed to group dialout and opened by a child that runs as nobody.
+TEST_F(SerialPosixTest, PermissionDeniedNamesTheDevicesGroup) {
+    const group* dialout = getgrnam("dialout");
+    if (geteuid() != 0 || !dialout) GTEST_SKIP() << "needs root and group dialout";
+    ASSERT_EQ(chown(path_.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(path_.c_str(), 0660), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool as_nobody =
+            setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        const bool denied = as_nobody && !port_->open(path_, "115200") &&
+                            port_->open_error() == "Permission denied" &&
+                            port_->denied_group() == "dialout";
+        _exit(denied ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 class ClosedPortTest : public SerialPosixTest, public ::testing::WithParamInterface<bool> {};

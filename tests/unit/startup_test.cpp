@@ -173,7 +173,7 @@ TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
         {"a missing file: never the stored one instead", at("gone.dsp", nullptr), 0, 0,
          "automatic start: @: No such file or directory"},
         {"a port that does not open", at("a.dsp", bytes(10)), 0, 0,
-         "automatic start: COM2 COM2 did not open: Device or resource busy"},
+         "COM2 COM2 did not open: Device or resource busy"},
         {"an error while the port is tested", at("a.dsp", bytes(10)), 1, 1, ""},
     };
     for (const auto& c : cases) {

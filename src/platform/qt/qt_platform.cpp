@@ -200,7 +200,14 @@ std::unique_ptr<SerialPort> QtPlatform::new_port() {
 }
 
 std::string QtPlatform::device_for(const std::string& port_name) {
-    return device_for_port(port_name, process_env);
+    // A name that leads nowhere must not open some other file.
+    const PortMapping m = map_port(port_name);
+    return m.problem.empty() ? m.device : std::string();
+}
+
+PortMapping QtPlatform::map_port(const std::string& port_name) {
+    return map_port_name(port_name, process_env,
+                         [this](const std::string& key) { return read_setting("PORTS", key); });
 }
 
 bool QtPlatform::load_picture(const std::string& path) {

@@ -55,6 +55,7 @@ class QtPlatform : public Platform {
     void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override;
+    PortMapping map_port(const std::string& port_name) override;
     bool load_picture(const std::string& path) override;
 
     // The window on screen once attached, else null.

@@ -1,0 +1,89 @@
+#include "shell/command_line_help.h"
+
+namespace velk2 {
+
+std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
+    if (args.size() != 1) return std::nullopt;
+    if (args[0] == "--help" || args[0] == "-h") return InfoRequest::help;
+    if (args[0] == "--version") return InfoRequest::version;
+    if (args[0] == "--ports") return InfoRequest::ports;
+    return std::nullopt;
+}
+
+std::string usage_text() {
+    return R"(Usage: velk2 [ARGUMENT]
+       velk2 --ports | --help | -h | --version
+
+Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
+JPG welcome picture, download a file from the box, in one small window.
+
+The port of a copy comes from its own file name: a link or copy named
+VELK_(COM7) talks to COM7. Otherwise the argument's (COMn), else the port of
+the last run (setting PORT), else COM1.
+
+ARGUMENT (one, optional):
+  /path/fw.dsp           upload this file at once, then exit (a path of more
+                         than 10 characters; a shorter one is only selected)
+  '(COM3){/path/fw.dsp}' port and file: upload at once, then exit
+  '(COM3)'               use COM3; choose the file in the window
+  (none)                 the window, with the port of the name or the settings
+A copy named VELK_().EXE started without an argument writes a copy
+VELK_(COMn).exe for every port of COM1 to COM8 that opens, then exits.
+
+Switches, anywhere in the program's path (e.g. a link VELK_(COM3)(DBG2)):
+  (DBG2)    trace every exchange into inp_1.dat and inp_2.dat (current folder)
+  (DBGDSP)  upload debug files out.dsp, Pout.dsp, Pin.dsp and diagnostic lines
+
+Port mapping: COMn opens the device named by
+  1. the environment variable VELK2_COMn, else
+  2. COMn=/dev/... in group [PORTS] of $XDG_CONFIG_HOME/VELK2.ini
+     (default ~/.config/VELK2.ini), an absolute path, else
+  3. /dev/ttyS<n-1>.
+A port text that starts with / is a device path; any other is a name under
+/dev/. Members of the device's group (dialout, as a rule) may open it.
+
+  --ports    list the serial devices of this machine and the device each of
+             COM1 to COM8 opens, then exit
+  --help, -h this text
+  --version  the version
+
+Exit status:
+  0        a run that ended normally, an automatic upload that ended "done"
+  1        an automatic upload that did not end "done", or whose file was
+           refused
+  128+n    ended by signal n (143 SIGTERM, 130 SIGINT, 129 SIGHUP)
+
+Diagnostic lines go to standard error. See velk2(1).
+)";
+}
+
+std::string version_text() {
+    return std::string("velk2 ") + VELK2_VERSION + "\n";
+}
+
+std::string ports_text(const std::vector<SerialDevice>& devices, const std::vector<PortLine>& ports,
+                       const std::string& settings_file) {
+    std::string out = "Serial devices:\n";
+    for (const auto& d : devices) {
+        out += "  " + d.path;
+        if (!d.target.empty()) out += " -> " + d.target;
+        if (!d.denied_group.empty()) out += "  (no access: join group " + d.denied_group + ")";
+        out += "\n";
+    }
+    if (devices.empty()) out += "  none found\n";
+    out += "Ports (VELK2_COMn, else [PORTS] in " + settings_file + ", else /dev/ttyS<n-1>):\n";
+    for (const auto& p : ports) {
+        const PortMapping& m = p.mapping;
+        out += "  " + p.port + "  " + m.device;
+        if (!m.problem.empty()) {
+            out += ": " + m.problem + "\n";
+            continue;
+        }
+        std::string notes = m.source;
+        if (!p.present) notes += std::string(notes.empty() ? "" : ", ") + "absent";
+        out += (notes.empty() ? "" : "  (" + notes + ")") + "\n";
+    }
+    return out;
+}
+
+} // namespace velk2

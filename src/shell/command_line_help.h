@@ -1,0 +1,37 @@
+// The command line that explains itself: `velk2 --help` (or -h), `--version`
+// and `--ports`, each only as the sole argument. They print and exit 0
+// without a window, so they work where no display is.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_names.h"
+#include "platform/port_listing.h"
+
+namespace velk2 {
+
+enum class InfoRequest { help, version, ports };
+
+// The request of an argument list, or nullopt when the arguments mean what
+// they always meant (an upload file, a port in parentheses, ...).
+std::optional<InfoRequest> info_request(const std::vector<std::string>& args);
+
+std::string usage_text();
+std::string version_text();
+
+// One port of COM1 to COM8 as the current settings map it; `present` when
+// something is at its device.
+struct PortLine {
+    std::string port;
+    PortMapping mapping;
+    bool present;
+};
+
+// What `--ports` prints: the machine's serial devices, then where each port
+// leads. `settings_file` names the file that holds [PORTS].
+std::string ports_text(const std::vector<SerialDevice>& devices, const std::vector<PortLine>& ports,
+                       const std::string& settings_file);
+
+} // namespace velk2
