@@ -110,10 +110,10 @@ bool data_refused(Context& ctx) {
     return true;
 }
 
+// The reason stands in the communication field and the diagnostic output.
 std::string not_opened(Context& ctx, const std::string& baud) {
-    return ctx.com_port + " did not open at " + baud + " baud" +
-           (ctx.port && !ctx.port->open_error().empty() ? ": " + ctx.port->open_error() : "") +
-           ". Nothing was written to the box.";
+    return ctx.com_port + " did not open at " + baud +
+           " baud (the communication field says why). Nothing was written to the box.";
 }
 
 // The exchange; what went wrong, or "" when every piece was acknowledged.
