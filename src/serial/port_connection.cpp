@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "platform/os_path.h"
 #include "serial/trace_files.h"
 
 namespace velk2 {
@@ -19,7 +20,7 @@ bool open_channel(Context& ctx, const std::string& baud) {
 }
 
 bool save_line_record(const std::string& path, const std::string& record) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(os_path(path), std::ios::binary | std::ios::trunc);
     f.write(record.data(), std::streamsize(record.size()));
     return bool(f);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/os_path.h"
 #include "session/settings.h"
 
 namespace velk2 {
@@ -14,7 +15,7 @@ namespace fs = std::filesystem;
 
 long long file_length(const std::string& path) {
     std::error_code ec;
-    auto n = fs::file_size(path, ec);
+    auto n = fs::file_size(os_path(path), ec);
     return ec ? -1 : static_cast<long long>(n);
 }
 
@@ -28,17 +29,17 @@ std::string file_type(const std::string& name) {
 
 bool file_exists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
+    return !path.empty() && fs::is_regular_file(os_path(path), ec);
 }
 
 bool path_exists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && fs::exists(path, ec);
+    return !path.empty() && fs::exists(os_path(path), ec);
 }
 
 bool readable_file(const std::string& path) {
     if (!file_exists(path)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = open_file(path, "rb");
     if (f) std::fclose(f);
     return f != nullptr;
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/os_path.h"
 #include "serial/port_connection.h"
 #include "session/settings.h"
 #include "shell/error_report.h"
@@ -67,7 +68,9 @@ void choose_port_and_file(Context& ctx) {
 // The OS's words for why nothing usable is at `path`.
 std::string missing_reason(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found && !ec)
+    if (std::filesystem::status(os_path(path), ec).type() ==
+            std::filesystem::file_type::not_found &&
+        !ec)
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
     return ec.message();
 }
