@@ -3,8 +3,11 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "platform/os_path.h"
+
 namespace velk2 {
 
+#ifndef _WIN32
 namespace {
 
 // The n of "COM" + decimal digits, n >= 1; nullopt for any other name. The
@@ -23,6 +26,24 @@ std::optional<unsigned> com_number_of(const std::string& name) {
 }
 
 } // namespace
+#endif
+
+#ifdef _WIN32
+
+// A port is a device of the device namespace: COM10 and above can be opened
+// only there, and the prefix does no harm to COM1 to COM9. A name already in
+// that form (or a UNC path) stays as it is.
+std::string device_for_port(const std::string& port_name, const EnvLookup&) {
+    if (port_name.rfind("\\\\", 0) == 0) return port_name;
+    return "\\\\.\\" + port_name;
+}
+
+std::optional<std::string> process_env(const std::string& name) {
+    if (const wchar_t* v = _wgetenv(widen(name).c_str())) return narrow(v);
+    return std::nullopt;
+}
+
+#else
 
 std::string device_for_port(const std::string& port_name, const EnvLookup& env) {
     if (auto n = com_number_of(port_name)) {
@@ -38,5 +59,7 @@ std::optional<std::string> process_env(const std::string& name) {
     if (const char* v = std::getenv(name.c_str())) return std::string(v);
     return std::nullopt;
 }
+
+#endif
 
 } // namespace velk2
