@@ -21,6 +21,22 @@ long long file_length(const std::string& path) {
 
 } // namespace
 
+std::size_t last_separator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("\\/");
+#else
+    return path.rfind('/');
+#endif
+}
+
+bool is_full_path(const std::string& path) {
+#ifdef _WIN32
+    return path.size() > 3 && path.compare(1, 2, ":\\") == 0;
+#else
+    return !path.empty() && path.front() == '/';
+#endif
+}
+
 std::string file_type(const std::string& name) {
     std::string t = name.size() >= 3 ? name.substr(name.size() - 3) : name;
     for (auto& ch : t) ch = char(std::toupper(static_cast<unsigned char>(ch)));
@@ -46,18 +62,19 @@ bool readable_file(const std::string& path) {
 
 std::string select_file(Context& ctx, const std::string& title, const std::string& start,
                         const std::string& type, bool save) {
-    const auto p = start.rfind('/');
+    const auto p = last_separator(start);
+    const std::string root(1, folder_separator);
     FileDialogRequest request;
     request.title = title;
     if (p != std::string::npos && p > 0) {
         request.folder = start.substr(0, p + 1);
         request.default_name = start.substr(p + 1);
     } else if (p == 0) {
-        request.folder = "/";
+        request.folder = root;
         request.default_name = start.substr(1);
     } else {
         // No folder stored: the bare pattern at the root, as the dialog always did.
-        request.folder = "/";
+        request.folder = root;
         request.default_name = start;
     }
     request.pattern = "*." + type;
