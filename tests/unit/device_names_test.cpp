@@ -12,6 +12,15 @@ struct DeviceCase {
     const char* device;
 };
 
+#ifdef _WIN32
+const DeviceCase device_cases[] = {
+    {"COM1", {}, "\\\\.\\COM1"},
+    {"COM12", {}, "\\\\.\\COM12"},
+    // The environment maps nothing on Windows.
+    {"COM7", {{"VELK2_COM7", "/dev/pts/5"}}, "\\\\.\\COM7"},
+    {"\\\\.\\COM3", {}, "\\\\.\\COM3"},
+};
+#else
 const DeviceCase device_cases[] = {
     {"COM1", {}, "/dev/ttyS0"},
     {"COM8", {}, "/dev/ttyS7"},
@@ -37,6 +46,7 @@ const DeviceCase device_cases[] = {
     {"/dev/ttyUSB0", {}, "/dev/ttyUSB0"},
     {"/tmp/box", {{"VELK2_COM1", "/dev/pts/1"}}, "/tmp/box"},
 };
+#endif
 
 TEST(DeviceNames, PortNamesMapToDevices) {
     for (const auto& c : device_cases) {
