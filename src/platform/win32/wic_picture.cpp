@@ -64,19 +64,24 @@ OwnedBitmap load_picture_bitmap(const std::string& path, int width, int height) 
 }
 
 bool save_bitmap_png(HBITMAP bitmap, const std::string& path) {
-    DIBSECTION dib{};
-    if (GetObjectW(bitmap, sizeof dib, &dib) != sizeof dib || dib.dsBm.bmBitsPixel != 32)
+    BITMAP info{};
+    if (!GetObjectW(bitmap, sizeof info, &info) || info.bmWidth <= 0 || info.bmHeight == 0)
         return false;
-    const UINT w = UINT(dib.dsBm.bmWidth), h = UINT(std::abs(dib.dsBmih.biHeight));
-    const UINT stride = UINT(dib.dsBm.bmWidthBytes);
-    // A bottom-up section is turned over; PNG rows run top-down.
+    const UINT w = UINT(info.bmWidth), h = UINT(std::abs(info.bmHeight));
+    const UINT stride = w * 4;
+    // The pixels asked for top-down, as PNG rows run, whatever the section's
+    // own orientation.
+    BITMAPINFO want{};
+    want.bmiHeader.biSize = sizeof want.bmiHeader;
+    want.bmiHeader.biWidth = LONG(w);
+    want.bmiHeader.biHeight = -LONG(h);
+    want.bmiHeader.biPlanes = 1;
+    want.bmiHeader.biBitCount = 32;
+    want.bmiHeader.biCompression = BI_RGB;
     std::vector<BYTE> rows(std::size_t(stride) * h);
-    const BYTE* src = static_cast<const BYTE*>(dib.dsBm.bmBits);
-    for (UINT y = 0; y < h; ++y) {
-        const UINT from = dib.dsBmih.biHeight > 0 ? h - 1 - y : y;
-        std::copy_n(src + std::size_t(from) * stride, stride,
-                    rows.data() + std::size_t(y) * stride);
-    }
+    const OwnedDc dc(CreateCompatibleDC(nullptr));
+    if (!dc || GetDIBits(dc.get(), bitmap, 0, h, rows.data(), &want, DIB_RGB_COLORS) != int(h))
+        return false;
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;

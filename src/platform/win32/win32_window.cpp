@@ -372,16 +372,20 @@ OwnedBitmap Win32Window::render() {
     const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
     const RECT all{0, 0, size.cx, size.cy};
     paint_panel(dc.get(), all);
-    // Each control over the panel, earlier ones first, drawn by itself.
+    // Each control over the panel, earlier ones first, drawn by itself into
+    // a bitmap of its own size and copied into place.
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) {
         const Control& c = model_.controls[i];
-        if (!shown_[i].window || !c.visible) continue;
-        const int saved = SaveDC(dc.get());
-        SetViewportOrgEx(dc.get(), c.left, c.top, nullptr);
-        IntersectClipRect(dc.get(), 0, 0, c.width, c.height);
-        SendMessageW(shown_[i].window, WM_PRINT, reinterpret_cast<WPARAM>(dc.get()),
+        if (!shown_[i].window || !c.visible || c.width <= 0 || c.height <= 0) continue;
+        void* child_bits = nullptr;
+        const OwnedBitmap face = make_dib(c.width, c.height, &child_bits);
+        const OwnedDc child_dc(CreateCompatibleDC(nullptr));
+        if (!face || !child_dc) continue;
+        const HGDIOBJ old_face = SelectObject(child_dc.get(), face.get());
+        SendMessageW(shown_[i].window, WM_PRINT, reinterpret_cast<WPARAM>(child_dc.get()),
                      PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
-        RestoreDC(dc.get(), saved);
+        BitBlt(dc.get(), c.left, c.top, c.width, c.height, child_dc.get(), 0, 0, SRCCOPY);
+        SelectObject(child_dc.get(), old_face);
     }
     GdiFlush();
     SelectObject(dc.get(), old);
