@@ -216,7 +216,7 @@ std::optional<std::string> check_and_assemble(const std::string& store, std::uin
 // choose the folder.
 void save_download(Context& ctx, const std::string& header_name, std::string_view data) {
     const std::string last = read_setting(ctx, "LAST", "DOWN");
-    const std::size_t slash = last.rfind('/');
+    const std::size_t slash = last_separator(last);
     const std::string folder = slash == std::string::npos ? "" : last.substr(0, slash + 1);
     std::string chosen =
         select_file(ctx, "Select DSP filename", folder + safe_file_name(header_name), "DSP", true);

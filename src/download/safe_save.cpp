@@ -1,12 +1,9 @@
 #include "download/safe_save.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "platform/new_file.h"
+#include "platform/os_path.h"
 
 namespace velk2 {
 
@@ -15,47 +12,24 @@ namespace {
 namespace fs = std::filesystem;
 
 // A companion name in the same folder, so that the rename never crosses a
-// file system. "x" makes the open fail when the name is taken.
-std::FILE* create_companion(const std::string& path, std::string& companion) {
-    for (int n = 0; n < 100; ++n) {
-        companion = path + ".part" + std::to_string(n);
-        if (std::FILE* f = std::fopen(companion.c_str(), "wbx")) return f;
-        if (errno != EEXIST) return nullptr;
-    }
-    errno = EEXIST;
-    return nullptr;
-}
-
-std::error_code last_error() {
-    return std::error_code(errno ? errno : EIO, std::generic_category());
-}
-
-// Writes, flushes to the device and closes; the first failure wins.
-std::error_code write_and_close(std::FILE* f, std::string_view bytes) {
-    std::error_code ec;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-        ec = last_error();
-    if (!ec && std::fflush(f) != 0) ec = last_error();
-#ifndef _WIN32
-    if (!ec && ::fsync(::fileno(f)) != 0) ec = last_error();
-#endif
-    if (std::fclose(f) != 0 && !ec) ec = last_error();
-    return ec;
-}
+// file system. A name that is taken belongs to someone else: the next one is
+// tried, the taken one is never touched.
+constexpr int companion_names = 100;
 
 } // namespace
 
 std::error_code save_file_atomically(const std::string& path, std::string_view bytes) {
+    std::error_code ec = std::make_error_code(std::errc::file_exists);
     std::string companion;
-    errno = 0;
-    std::FILE* f = create_companion(path, companion);
-    if (!f) return last_error();
-
-    std::error_code ec = write_and_close(f, bytes);
-    if (!ec) fs::rename(companion, path, ec);
-    if (ec) {
+    bool created = false;
+    for (int n = 0; n < companion_names && ec == std::errc::file_exists && !created; ++n) {
+        companion = path + ".part" + std::to_string(n);
+        ec = write_new_file(companion, bytes, created);
+    }
+    if (!ec) fs::rename(os_path(companion), os_path(path), ec);
+    if (ec && created) {
         std::error_code ignored;
-        fs::remove(companion, ignored);
+        fs::remove(os_path(companion), ignored);
     }
     return ec;
 }

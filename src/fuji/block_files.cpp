@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "fuji/fuji_data.h"
+#include "platform/os_path.h"
 #include "session/settings.h"
 
 namespace velk2 {
@@ -40,7 +41,7 @@ void pass_over(Context& ctx, const std::string& name, const std::string& why) {
 std::vector<fs::directory_entry> listing(const std::string& folder) {
     std::vector<fs::directory_entry> entries;
     std::error_code ec;
-    fs::directory_iterator it(folder.empty() ? "." : folder, ec);
+    fs::directory_iterator it(os_path(folder.empty() ? "." : folder), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         return a.path().filename() < b.path().filename();
@@ -52,13 +53,13 @@ std::vector<fs::directory_entry> listing(const std::string& folder) {
 
 std::string block_folder(Context& ctx, const std::string& sub) {
     const std::string dir = read_setting(ctx, "DIR", "DIR") + sub;
-    return fs::path(dir).is_absolute() ? dir : ctx.work_dir + dir;
+    return os_path(dir).is_absolute() ? dir : ctx.work_dir + dir;
 }
 
 std::vector<BlockFile> read_block_files(Context& ctx, const std::string& folder) {
     std::vector<BlockFile> files;
     for (const fs::directory_entry& entry : listing(folder)) {
-        const std::string name = entry.path().filename().string();
+        const std::string name = path_text(entry.path().filename());
         const std::optional<std::uint32_t> address = address_from_file_name(name);
         if (!address) continue;
         std::error_code ec;

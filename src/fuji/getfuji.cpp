@@ -5,6 +5,7 @@
 #include "fuji/fuji_data.h"
 #include "fuji/fuji_frame.h"
 #include "fuji/monitor_commands.h"
+#include "platform/os_path.h"
 #include "serial/primitives.h"
 
 namespace velk2 {
@@ -26,7 +27,7 @@ void append(std::ofstream& file, const std::string& bytes) {
 }
 
 void getfuji_body(Context& ctx) {
-    std::ofstream file(ctx.work_dir + ctx.fuji_file, std::ios::binary | std::ios::trunc);
+    std::ofstream file(os_path(ctx.work_dir + ctx.fuji_file), std::ios::binary | std::ios::trunc);
     if (!file) ctx.platform.diag(ctx.fuji_file + " not written");
 
     port_send(ctx, mon_read(fuji_block, fuji_head_count));

@@ -3,8 +3,11 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "platform/os_path.h"
+
 namespace velk2 {
 
+#ifndef _WIN32
 namespace {
 
 // The n of "COM" + decimal digits, n >= 1; nullopt for any other name. The
@@ -23,6 +26,30 @@ std::optional<unsigned> com_number_of(const std::string& name) {
 }
 
 } // namespace
+#endif
+
+#ifdef _WIN32
+
+// A port is a device of the device namespace: COM10 and above can be opened
+// only there, and the prefix does no harm to COM1 to COM9. A name already in
+// that form (or a UNC path) stays as it is.
+std::string device_for_port(const std::string& port_name, const EnvLookup&) {
+    if (port_name.rfind("\\\\", 0) == 0) return port_name;
+    return "\\\\.\\" + port_name;
+}
+
+std::optional<std::string> process_env(const std::string& name) {
+    if (const wchar_t* v = _wgetenv(widen(name).c_str())) return narrow(v);
+    return std::nullopt;
+}
+
+// Windows names its ports itself: nothing is mapped.
+PortMapping map_port_name(const std::string& port_name, const EnvLookup& env,
+                          const PortSettingLookup&) {
+    return {device_for_port(port_name, env), "", ""};
+}
+
+#else
 
 std::string device_for_port(const std::string& port_name, const EnvLookup& env) {
     if (auto n = com_number_of(port_name)) {
@@ -52,5 +79,7 @@ PortMapping map_port_name(const std::string& port_name, const EnvLookup& env,
     if (value.front() != '/') return {value, "[PORTS]", "[PORTS] value is not an absolute path"};
     return {value, "[PORTS]", ""};
 }
+
+#endif
 
 } // namespace velk2

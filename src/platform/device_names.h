@@ -4,6 +4,9 @@
 // setting COMn of group [PORTS] (map_port_name), else /dev/ttyS<n-1>; a name
 // that starts with "/" is a device path as it stands; any other name is taken
 // under /dev/.
+//
+// On Windows "COMn" is the device \\.\COMn, and so is any other name put
+// into the device namespace; a name that starts with "\\" stays as it is.
 #pragma once
 
 #include <functional>

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/os_path.h"
 #include "platform/timers.h"
 
 namespace velk2 {
@@ -242,7 +243,7 @@ std::unique_ptr<SerialPort> HeadlessPlatform::new_port() {
 
 bool HeadlessPlatform::load_picture(const std::string& path) {
     // A JPEG starts with its SOI marker; anything else is no picture.
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(os_path(path), std::ios::binary);
     char soi[2] = {};
     return f.read(soi, 2) && soi[0] == '\xFF' && soi[1] == '\xD8';
 }

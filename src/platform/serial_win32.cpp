@@ -4,6 +4,8 @@
 
 #include "platform/serial_port.h"
 
+#include "platform/os_path.h"
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -45,12 +47,6 @@ std::optional<DWORD> rate_for(const std::string& baud) {
     if (baud == "115200") return DWORD{115200};
     if (baud == "230400") return DWORD{230400};
     return std::nullopt;
-}
-
-// COM10 and above are reachable only through the device namespace; the
-// prefix does no harm to COM1 to COM9.
-std::string device_path(const std::string& device) {
-    return device.rfind("\\\\", 0) == 0 ? device : "\\\\.\\" + device;
 }
 
 // BuildCommDCB sets the rate, no parity, 8 data bits and 1 stop bit, turns
@@ -106,10 +102,10 @@ class Win32SerialPort final : public SerialPort {
 
 bool Win32SerialPort::refuse() {
     const DWORD code = GetLastError();
-    char text[256] = {};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, sizeof text, nullptr);
-    open_error_.assign(text, n);
+    wchar_t text[256] = {};
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, 256, nullptr);
+    open_error_ = narrow(std::wstring(text, n));
     while (!open_error_.empty() &&
            (open_error_.back() == '\n' || open_error_.back() == '\r' || open_error_.back() == '.'))
         open_error_.pop_back();
@@ -125,7 +121,8 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
         return false;
     }
     // Share mode 0: one opener per COM port.
-    const HANDLE handle = CreateFileA(device_path(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    // The device as the platform named it (\\.\COMn, see device_names.h).
+    const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return refuse();
     saved_dcb_ = DCB{};

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "platform/os_path.h"
 #include "serial/trace_files.h"
 
 namespace velk2 {
@@ -48,7 +49,7 @@ bool open_channel(Context& ctx, const std::string& baud, std::string& device) {
 }
 
 bool save_line_record(const std::string& path, const std::string& record) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(os_path(path), std::ios::binary | std::ios::trunc);
     f.write(record.data(), std::streamsize(record.size()));
     return bool(f);
 }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "platform/os_path.h"
 #include "serial/trace_format.h"
 
 namespace velk2 {
@@ -14,7 +15,7 @@ const char* const trace_blocks_file = "inp_2.dat";
 // A trace file that cannot be written is skipped: tracing never stops a
 // transfer.
 void write_file(const std::string& path, const std::string& bytes, bool append) {
-    std::ofstream f(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    std::ofstream f(os_path(path), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (f) f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "fuji/monitor_commands.h"
+#include "platform/os_path.h"
 #include "serial/hex_format.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
@@ -188,7 +189,7 @@ std::size_t service_write(Context& ctx, const std::string& data) {
 }
 
 void service_readback(Context& ctx, std::size_t n, const std::string& name) {
-    std::ofstream file(name, std::ios::binary | std::ios::trunc);
+    std::ofstream file(os_path(name), std::ios::binary | std::ios::trunc);
     if (!file) diag(ctx, name + " not written");
     const std::vector<std::string> commands = service_readback_commands(n);
     const std::vector<ServicePiece> pieces = service_pieces(n);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "platform/os_path.h"
 #include "session/settings.h"
 
 namespace velk2 {
@@ -14,11 +15,27 @@ namespace fs = std::filesystem;
 
 long long file_length(const std::string& path) {
     std::error_code ec;
-    auto n = fs::file_size(path, ec);
+    auto n = fs::file_size(os_path(path), ec);
     return ec ? -1 : static_cast<long long>(n);
 }
 
 } // namespace
+
+std::size_t last_separator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("\\/");
+#else
+    return path.rfind('/');
+#endif
+}
+
+bool is_full_path(const std::string& path) {
+#ifdef _WIN32
+    return path.size() > 3 && path.compare(1, 2, ":\\") == 0;
+#else
+    return !path.empty() && path.front() == '/';
+#endif
+}
 
 std::string file_type(const std::string& name) {
     std::string t = name.size() >= 3 ? name.substr(name.size() - 3) : name;
@@ -28,35 +45,36 @@ std::string file_type(const std::string& name) {
 
 bool file_exists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
+    return !path.empty() && fs::is_regular_file(os_path(path), ec);
 }
 
 bool path_exists(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && fs::exists(path, ec);
+    return !path.empty() && fs::exists(os_path(path), ec);
 }
 
 bool readable_file(const std::string& path) {
     if (!file_exists(path)) return false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = open_file(path, "rb");
     if (f) std::fclose(f);
     return f != nullptr;
 }
 
 std::string select_file(Context& ctx, const std::string& title, const std::string& start,
                         const std::string& type, bool save) {
-    const auto p = start.rfind('/');
+    const auto p = last_separator(start);
+    const std::string root(1, folder_separator);
     FileDialogRequest request;
     request.title = title;
     if (p != std::string::npos && p > 0) {
         request.folder = start.substr(0, p + 1);
         request.default_name = start.substr(p + 1);
     } else if (p == 0) {
-        request.folder = "/";
+        request.folder = root;
         request.default_name = start.substr(1);
     } else {
         // No folder stored: the bare pattern at the root, as the dialog always did.
-        request.folder = "/";
+        request.folder = root;
         request.default_name = start;
     }
     request.pattern = "*." + type;

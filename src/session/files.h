@@ -9,6 +9,18 @@
 
 namespace velk2 {
 
+// The folder separator of the build platform's paths. Windows takes '/' as
+// well, so a name there ends after the last of either.
+#ifdef _WIN32
+constexpr char folder_separator = '\\';
+#else
+constexpr char folder_separator = '/';
+#endif
+// Position of the last folder separator in `path`; npos when there is none.
+std::size_t last_separator(const std::string& path);
+// A full path as the user names one: "X:\..." on Windows, "/..." on POSIX.
+bool is_full_path(const std::string& path);
+
 // Upper-cased last three characters of a file name: "DSP", "BIN", "JPG"...
 std::string file_type(const std::string& name);
 bool file_exists(const std::string& path);   // a regular file

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/os_path.h"
 #include "session/settings.h"
 #include "shell/panel.h"
 #include "upload/fs_image.h"
@@ -68,7 +69,7 @@ std::string too_big_text(const std::string& type, std::uint64_t size) {
 std::optional<std::string> read_upload_bytes(const std::string& path, const std::string& type,
                                              std::string& problem) {
     std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
+    const fs::file_status st = fs::status(os_path(path), ec);
     if (ec || !fs::is_regular_file(st)) {
         problem = "Cannot read the file " + path + ": " +
                   (ec                     ? ec.message()
@@ -76,7 +77,7 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
                                           : std::string("it is not a regular file"));
         return std::nullopt;
     }
-    const std::uint64_t size = fs::file_size(path, ec);
+    const std::uint64_t size = fs::file_size(os_path(path), ec);
     if (ec) {
         problem = "Cannot read the file " + path + ": " + ec.message();
         return std::nullopt;
@@ -86,7 +87,7 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
         return std::nullopt;
     }
     errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = open_file(path, "rb");
     if (!f) {
         problem = "Cannot read the file " + path + ": " +
                   std::generic_category().message(errno ? errno : EIO);
@@ -175,7 +176,7 @@ bool prepare_upload_file(Context& ctx) {
         // A file that is no picture shows none, never the one chosen before.
         picture.picture = ctx.platform.load_picture(ctx.upload_file) ? ctx.upload_file : "";
         ++ctx.window.revision;
-        std::ofstream rom(ctx.work_dir + "rom.dsp", std::ios::binary | std::ios::trunc);
+        std::ofstream rom(os_path(ctx.work_dir + "rom.dsp"), std::ios::binary | std::ios::trunc);
         rom.write(data.data(), std::streamsize(data.size()));
         if (!rom) ctx.platform.diag("rom.dsp not written");
     }

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/os_path.h"
+
 namespace velk2 {
 
 namespace {
@@ -22,18 +24,18 @@ bool port_exists(Context& ctx, int n) {
 bool write_copy(Context& ctx, int n, const std::string& program, fs::perms perms) {
     const std::string name = "VELK_(COM" + std::to_string(n) + ").exe";
     std::error_code ec;
-    if (fs::exists(fs::symlink_status(name, ec))) {
-        fs::remove(name, ec);
+    if (fs::exists(fs::symlink_status(os_path(name), ec))) {
+        fs::remove(os_path(name), ec);
         if (ec) return false;
     }
     if (!port_exists(ctx, n)) return false;
     {
-        std::ofstream f(name, std::ios::binary | std::ios::trunc);
+        std::ofstream f(os_path(name), std::ios::binary | std::ios::trunc);
         f.write(program.data(), std::streamsize(program.size()));
         if (!f) return false;
     }
     // The copies must stay runnable.
-    fs::permissions(name, perms, fs::perm_options::replace, ec);
+    fs::permissions(os_path(name), perms, fs::perm_options::replace, ec);
     return !ec;
 }
 
@@ -46,11 +48,11 @@ bool write_port_copies(Context& ctx, const std::string& own_path) {
         std::ofstream f("fi1.dat", std::ios::binary | std::ios::trunc);
         f << own_path;
     }
-    std::ifstream in(own_path, std::ios::binary);
+    std::ifstream in(os_path(own_path), std::ios::binary);
     const std::string program((std::istreambuf_iterator<char>(in)),
                               std::istreambuf_iterator<char>());
     std::error_code ec;
-    fs::perms perms = fs::status(own_path, ec).permissions();
+    fs::perms perms = fs::status(os_path(own_path), ec).permissions();
     if (ec)
         perms = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                 fs::perms::others_read | fs::perms::others_exec;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/os_path.h"
 #include "serial/port_connection.h"
 #include "session/settings.h"
 #include "shell/error_report.h"
@@ -45,8 +46,8 @@ void set_title(Context& ctx, const std::string& title) {
 // Port and upload file from the program's name, the argument and the store.
 void choose_port_and_file(Context& ctx) {
     const std::string& arg = ctx.cmd_arg;
-    // An existing file named by an absolute path: the upload file itself.
-    if (arg.size() > 3 && arg[0] == '/' && file_exists(arg)) {
+    // An existing file named by a full path: the upload file itself.
+    if (arg.size() > 3 && is_full_path(arg) && file_exists(arg)) {
         ctx.upload_file = arg;
         ctx.com_port = "COM" + text_between(ctx.exe_name, "(COM", ")");
         if (ctx.com_port == "COM") ctx.com_port = read_setting(ctx, "LAST", "PORT");
@@ -69,7 +70,9 @@ void choose_port_and_file(Context& ctx) {
 // The OS's words for why nothing usable is at `path`.
 std::string missing_reason(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::status(path, ec).type() == std::filesystem::file_type::not_found && !ec)
+    if (std::filesystem::status(os_path(path), ec).type() ==
+            std::filesystem::file_type::not_found &&
+        !ec)
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
     return ec.message();
 }
@@ -161,7 +164,7 @@ std::string main_title() {
 namespace {
 
 int run_to_end(Context& ctx) {
-    ctx.work_dir = ctx.process.current_dir + "/";
+    ctx.work_dir = ctx.process.current_dir + folder_separator;
     bool upload_started = false;
     bool upload_asked = false;
     try {
@@ -171,7 +174,8 @@ int run_to_end(Context& ctx) {
 
         ctx.cmd_arg = text_between(full_command_line(ctx.process), " \"", "\"");
         const std::string& path = ctx.process.program_path;
-        ctx.exe_name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+        const std::size_t folder_end = last_separator(path);
+        ctx.exe_name = path.substr(folder_end == std::string::npos ? 0 : folder_end + 1);
         choose_port_and_file(ctx);
 
         ctx.report->enable(Button::stop, false);

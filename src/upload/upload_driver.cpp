@@ -3,6 +3,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "platform/os_path.h"
 #include "serial/hex_format.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
@@ -33,7 +34,7 @@ void show_log(Context& ctx, const std::string& text) {
 
 // Debug files are a help, never a reason to stop: a failed write is skipped.
 void write_debug_file(Context& ctx, const char* name, const std::string& bytes) {
-    std::ofstream f(ctx.work_dir + name, std::ios::binary | std::ios::trunc);
+    std::ofstream f(os_path(ctx.work_dir + name), std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 

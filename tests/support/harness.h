@@ -6,10 +6,17 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#ifdef _WIN32
+#include <atomic>
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "platform/headless.h"
+#include "platform/os_path.h"
 #include "session/context.h"
+#include "session/files.h"
 #include "shell/handlers.h"
 #include "shell/main_window.h"
 #include "shell/panel.h"
@@ -22,18 +29,30 @@ namespace velk2::test {
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        static std::atomic<int> made{0};
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("velk2-test-" + std::to_string(_getpid()) + "-" + std::to_string(++made));
+        std::filesystem::create_directories(dir);
+        path_ = path_text(dir);
+#else
         char pattern[] = "/tmp/velk2-test-XXXXXX";
         path_ = mkdtemp(pattern);
+#endif
         old_ = std::filesystem::current_path();
-        std::filesystem::current_path(path_);
+        std::filesystem::current_path(os_path(path_));
     }
     ~TempDir() {
         std::error_code ec;
         std::filesystem::current_path(old_, ec);
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(os_path(path_), ec);
     }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const {
+        return path_;
+    }
+    std::string operator/(const std::string& name) const {
+        return path_ + folder_separator + name;
+    }
 
   private:
     std::string path_;
@@ -41,17 +60,17 @@ class TempDir {
 };
 
 inline std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(os_path(path), std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 inline void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(os_path(path), std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 inline bool exists(const std::string& path) {
-    return std::filesystem::exists(path);
+    return std::filesystem::exists(os_path(path));
 }
 
 // The program's context with its window, as start-up leaves it before the
@@ -69,7 +88,7 @@ struct Harness {
         ctx.service_mode = service_mode;
         ctx.process.program_path = "/opt/velk2/VELK_(" + port + ").exe";
         ctx.process.current_dir = dir.path();
-        ctx.work_dir = dir.path() + "/";
+        ctx.work_dir = dir.path() + folder_separator;
         ctx.com_port = port;
         // Transfer tests put their payload straight into upload_data.
         ctx.upload_ready = true;

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 
-#include "platform/qt/dialog_script.h"
+#include "platform/dialog_script.h"
 #include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/timers.h"

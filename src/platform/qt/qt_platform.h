@@ -19,8 +19,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/dialog_script.h"
 #include "platform/platform.h"
-#include "platform/qt/dialog_script.h"
 #include "platform/qt/end_signals.h"
 
 class QTimer;

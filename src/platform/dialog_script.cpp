@@ -1,4 +1,5 @@
-#include "platform/qt/dialog_script.h"
+#include "platform/dialog_script.h"
+#include "platform/os_path.h"
 
 #include <fstream>
 #include <sstream>
@@ -29,7 +30,7 @@ DialogScript dialog_script_from(const std::optional<std::string>& answers_file,
     if (answers_file) {
         script.scripted_files = true;
         script.scripted_messages = true;
-        std::ifstream in(*answers_file, std::ios::binary);
+        std::ifstream in(os_path(*answers_file), std::ios::binary);
         if (!in) {
             script.error = "cannot read dialog answers " + *answers_file;
             return script;

@@ -1,0 +1,54 @@
+// Wires the Win32 platform to the program and runs it.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/os_path.h"
+#include "platform/win32/end_events.h"
+#include "platform/win32/win32_api.h"
+#include "platform/win32/win32_platform.h"
+#include "session/context.h"
+#include "shell/startup.h"
+
+#include <shellapi.h>
+
+namespace {
+
+// The full path of the running program file, as Windows names it.
+std::string program_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return velk2::narrow(path);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The arguments after the program's own path, split as Windows programs split
+// their command line.
+std::vector<std::string> arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words) return args;
+    for (int i = 1; i < count; ++i) args.push_back(velk2::narrow(words[i]));
+    LocalFree(words);
+    return args;
+}
+
+} // namespace
+
+int main() {
+    velk2::Win32Platform platform;
+    velk2::Context ctx(platform);
+    ctx.process.program_path = program_path();
+    ctx.process.args = arguments();
+    std::error_code ec;
+    ctx.process.current_dir = velk2::path_text(std::filesystem::current_path(ec));
+    const int status = velk2::run_program(ctx);
+    velk2::EndEvents::finished();
+    return status;
+}

@@ -1,0 +1,395 @@
+#include "platform/win32/win32_window.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "platform/os_path.h"
+#include "platform/win32/wic_picture.h"
+
+namespace velk2 {
+
+namespace {
+
+constexpr wchar_t form_class[] = L"VELK2_frm1";
+constexpr int first_child_id = 1000;
+// Fixed size, no maximise: the window is laid out to the pixel.
+constexpr DWORD form_style =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD child_style = WS_CHILD | WS_CLIPSIBLINGS;
+
+// Caption fonts: the dialog font at 8 points, smaller in half points down to
+// 6 until the caption fits its control (kept in tenths of a point).
+constexpr int dialog_tenths = 80;
+constexpr int smallest_tenths = 60;
+// What a push button's frame and a check box's indicator take from the width.
+constexpr int button_frame_px = 8;
+constexpr int check_indicator_px = 20;
+
+SIZE client_size(const Window& w) {
+    return SIZE{w.width_twips / twips_per_pixel, w.height_twips / twips_per_pixel};
+}
+
+SIZE outer_size(const Window& w) {
+    const SIZE client = client_size(w);
+    RECT r{0, 0, client.cx, client.cy};
+    AdjustWindowRectEx(&r, form_style, FALSE, 0);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+Win32Window* owner_of(HWND form) {
+    return reinterpret_cast<Win32Window*>(GetWindowLongPtrW(form, GWLP_USERDATA));
+}
+
+} // namespace
+
+// The form's window procedure: one small handler per message.
+struct FormMessages {
+    static void on_command(HWND form, int id, HWND, UINT code) {
+        if (code == BN_CLICKED) owner_of(form)->clicked(id);
+    }
+    static void on_paint(HWND form) {
+        PAINTSTRUCT ps;
+        const HDC dc = BeginPaint(form, &ps);
+        owner_of(form)->paint_panel(dc, ps.rcPaint);
+        EndPaint(form, &ps);
+    }
+    static BOOL on_erase_background(HWND, HDC) {
+        return TRUE; // the paint fills every pixel
+    }
+    static void on_close(HWND form) { owner_of(form)->user_closed(); }
+    static void on_activate(HWND form, UINT state, HWND, BOOL) {
+        Win32Window* self = owner_of(form);
+        if (state != WA_INACTIVE && self->model_.on_activate)
+            self->run_handler_(self->model_.on_activate);
+    }
+    // Check boxes sit on a button face; labels and the picture on the black
+    // panel, in white.
+    static HBRUSH on_control_colour(HWND, HDC dc, HWND child, int) {
+        wchar_t cls[16] = {};
+        GetClassNameW(child, cls, 16);
+        if (lstrcmpiW(cls, L"Button") == 0) {
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return GetSysColorBrush(COLOR_BTNFACE);
+        }
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkColor(dc, RGB(0, 0, 0));
+        return static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    }
+
+    static LRESULT CALLBACK procedure(HWND form, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(form, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        if (!owner_of(form)) return DefWindowProcW(form, message, wParam, lParam);
+        switch (message) {
+            HANDLE_MSG(form, WM_COMMAND, on_command);
+            HANDLE_MSG(form, WM_PAINT, on_paint);
+            HANDLE_MSG(form, WM_ERASEBKGND, on_erase_background);
+            HANDLE_MSG(form, WM_CLOSE, on_close);
+            HANDLE_MSG(form, WM_ACTIVATE, on_activate);
+            HANDLE_MSG(form, WM_CTLCOLORSTATIC, on_control_colour);
+        case WM_PRINTCLIENT: {
+            RECT all;
+            GetClientRect(form, &all);
+            owner_of(form)->paint_panel(reinterpret_cast<HDC>(wParam), all);
+            return 0;
+        }
+        }
+        return DefWindowProcW(form, message, wParam, lParam);
+    }
+};
+
+Win32Window::Win32Window(Window& model, HandlerRunner run_handler)
+    : model_(model), run_handler_(std::move(run_handler)),
+      painted_(std::size_t(grid_columns * grid_rows)) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    static const ATOM registered = [instance] {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = FormMessages::procedure;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        wc.lpszClassName = form_class;
+        return RegisterClassExW(&wc);
+    }();
+    (void)registered;
+    const SIZE size = outer_size(model_);
+    form_.reset(CreateWindowExW(0, form_class, L"", form_style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                size.cx, size.cy, nullptr, nullptr, instance, this));
+    tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_.get(),
+                            nullptr, instance, nullptr);
+    sync();
+}
+
+Win32Window::~Win32Window() {
+    // The form owns the children and the tool tips; it goes first, while the
+    // fonts and bitmaps they use still exist.
+    if (form_) SetWindowLongPtrW(form_.get(), GWLP_USERDATA, 0);
+    if (tips_) DestroyWindow(tips_);
+    form_.reset();
+}
+
+HWND Win32Window::child(const std::string& name) const {
+    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i)
+        if (model_.controls[i].name == name) return shown_[i].window;
+    return nullptr;
+}
+
+void Win32Window::sync() {
+    if (!form_ || (synced_once_ && model_.revision == synced_revision_)) return;
+    synced_once_ = true;
+    synced_revision_ = model_.revision;
+
+    RECT frame;
+    GetWindowRect(form_.get(), &frame);
+    const SIZE size = outer_size(model_);
+    if (frame.right - frame.left != size.cx || frame.bottom - frame.top != size.cy)
+        SetWindowPos(form_.get(), nullptr, 0, 0, size.cx, size.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const std::wstring title = widen(model_.title);
+    wchar_t current[1024] = {};
+    GetWindowTextW(form_.get(), current, 1024);
+    if (title != current) SetWindowTextW(form_.get(), title.c_str());
+
+    while (shown_.size() < model_.controls.size()) add_child(shown_.size());
+    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
+
+    const RECT changed = GridPainter::changed_area(painted_, model_.cells);
+    painted_ = model_.cells;
+    if (!IsRectEmpty(&changed)) InvalidateRect(form_.get(), &changed, FALSE);
+}
+
+void Win32Window::present() {
+    if (!form_) return;
+    if (model_.exists && !presented_) {
+        presented_ = true;
+        ShowWindow(form_.get(), SW_SHOW);
+        UpdateWindow(form_.get());
+    } else if (!model_.exists && IsWindowVisible(form_.get())) {
+        ShowWindow(form_.get(), SW_HIDE);
+    }
+}
+
+void Win32Window::close() {
+    model_.exists = false;
+    ++model_.revision;
+    if (form_) ShowWindow(form_.get(), SW_HIDE);
+}
+
+void Win32Window::user_closed() {
+    // The window always closes; the handler only learns of it.
+    if (model_.exists) {
+        if (model_.on_close) run_handler_(model_.on_close);
+        model_.exists = false;
+        ++model_.revision;
+    }
+    ShowWindow(form_.get(), SW_HIDE);
+}
+
+void Win32Window::clicked(int id) {
+    const std::size_t index = std::size_t(id - first_child_id);
+    if (index >= shown_.size() || index >= model_.controls.size()) return;
+    Control& c = model_.controls[index];
+    if (c.kind == ControlKind::check_box) {
+        // The user's tick is the control's value; the model is the truth.
+        c.value = Button_GetCheck(shown_[index].window) == BST_CHECKED ? 1 : 0;
+        ++model_.revision;
+    }
+    if (auto handler = c.on_click) run_handler_(handler);
+}
+
+void Win32Window::paint_panel(HDC dc, const RECT& area) {
+    painter_.paint(dc, area, model_.cells);
+}
+
+void Win32Window::add_child(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown shown;
+    const wchar_t* cls = nullptr;
+    DWORD style = child_style;
+    switch (c.kind) {
+    case ControlKind::button:
+        cls = L"BUTTON";
+        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+    case ControlKind::check_box:
+        cls = L"BUTTON";
+        style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        break;
+    case ControlKind::label:
+        cls = L"STATIC";
+        style |= SS_LEFT;
+        break;
+    case ControlKind::image:
+        cls = L"STATIC";
+        style |= SS_BITMAP;
+        break;
+    case ControlKind::timer:
+        break;
+    }
+    if (c.placed && cls) {
+        shown.window = CreateWindowExW(
+            0, cls, L"", style, c.left, c.top, c.width, c.height, form_.get(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + int(index))),
+            GetModuleHandleW(nullptr), nullptr);
+        // Later controls lie over earlier ones.
+        SetWindowPos(shown.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    shown_.push_back(std::move(shown));
+}
+
+void Win32Window::apply(std::size_t index) {
+    const Control& c = model_.controls[index];
+    const HWND w = shown_[index].window;
+    if (!w) return;
+    RECT r;
+    GetWindowRect(w, &r);
+    MapWindowPoints(nullptr, form_.get(), reinterpret_cast<POINT*>(&r), 2);
+    if (r.left != c.left || r.top != c.top || r.right - r.left != c.width ||
+        r.bottom - r.top != c.height)
+        SetWindowPos(w, nullptr, c.left, c.top, c.width, c.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (bool(IsWindowEnabled(w)) != c.enabled) EnableWindow(w, c.enabled);
+    apply_tool_tip(index);
+    switch (c.kind) {
+    case ControlKind::button:
+        apply_caption(index);
+        break;
+    case ControlKind::check_box: {
+        apply_caption(index);
+        const WPARAM state = c.value == 0 ? BST_UNCHECKED : BST_CHECKED;
+        if (WPARAM(Button_GetCheck(w)) != state) Button_SetCheck(w, state);
+        break;
+    }
+    case ControlKind::label:
+        if (shown_[index].caption != c.text) {
+            shown_[index].caption = c.text;
+            SetWindowTextW(w, widen(c.text).c_str());
+        }
+        break;
+    case ControlKind::image:
+        apply_picture(index);
+        break;
+    case ControlKind::timer:
+        break;
+    }
+    if (bool(IsWindowVisible(w)) != c.visible || (GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE) == 0)
+        ShowWindow(w, c.visible ? SW_SHOWNA : SW_HIDE);
+}
+
+HFONT Win32Window::caption_font(int tenths) {
+    auto& font = fonts_[tenths];
+    if (!font) {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        LOGFONTW lf = metrics.lfMessageFont;
+        const HDC screen = GetDC(nullptr);
+        lf.lfHeight = -MulDiv(tenths, GetDeviceCaps(screen, LOGPIXELSY), 720);
+        ReleaseDC(nullptr, screen);
+        lf.lfWidth = 0;
+        font.reset(CreateFontIndirectW(&lf));
+    }
+    return font.get();
+}
+
+void Win32Window::apply_caption(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown& shown = shown_[index];
+    if (shown.caption == c.caption && shown.font_tenths != 0) return;
+    shown.caption = c.caption;
+    const std::wstring text = widen(c.caption);
+    SetWindowTextW(shown.window, text.c_str());
+    const int room =
+        c.width - (c.kind == ControlKind::check_box ? check_indicator_px : button_frame_px);
+    const HDC dc = GetDC(shown.window);
+    int tenths = dialog_tenths;
+    for (;; tenths -= 5) {
+        const HGDIOBJ old = SelectObject(dc, caption_font(tenths));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &extent);
+        SelectObject(dc, old);
+        if (tenths <= smallest_tenths || extent.cx <= room) break;
+    }
+    ReleaseDC(shown.window, dc);
+    if (shown.font_tenths != tenths) {
+        shown.font_tenths = tenths;
+        SetWindowFont(shown.window, caption_font(tenths), TRUE);
+    }
+}
+
+void Win32Window::apply_tool_tip(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown& shown = shown_[index];
+    if (!tips_ || shown.tool_tip == c.tool_tip) return;
+    std::wstring text = widen(c.tool_tip);
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = form_.get();
+    tool.uId = reinterpret_cast<UINT_PTR>(shown.window);
+    tool.lpszText = text.data();
+    if (shown.tool_tip.empty())
+        SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    else if (c.tool_tip.empty())
+        SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    else
+        SendMessageW(tips_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    shown.tool_tip = c.tool_tip;
+}
+
+void Win32Window::apply_picture(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown& shown = shown_[index];
+    std::error_code ec;
+    // A file chosen again under the same name may hold a new picture.
+    const auto time = c.picture.empty() ? std::filesystem::file_time_type{}
+                                        : std::filesystem::last_write_time(os_path(c.picture), ec);
+    if (c.picture == shown.picture && time == shown.picture_time) return;
+    shown.picture = c.picture;
+    shown.picture_time = time;
+    OwnedBitmap bitmap;
+    if (!c.picture.empty()) bitmap = load_picture_bitmap(c.picture, c.width, c.height);
+    SendMessageW(shown.window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+    shown.bitmap = std::move(bitmap); // the old one only now, after the control let it go
+    // A bitmap static takes the size of its picture; the control keeps the model's.
+    SetWindowPos(shown.window, nullptr, c.left, c.top, c.width, c.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+OwnedBitmap Win32Window::render() {
+    sync();
+    const SIZE size = client_size(model_);
+    void* bits = nullptr;
+    OwnedBitmap bitmap = make_dib(size.cx, size.cy, &bits);
+    const OwnedDc dc(CreateCompatibleDC(nullptr));
+    if (!bitmap || !dc) return nullptr;
+    const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
+    const RECT all{0, 0, size.cx, size.cy};
+    paint_panel(dc.get(), all);
+    // Each control over the panel, earlier ones first, drawn by itself into
+    // a bitmap of its own size and copied into place.
+    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) {
+        const Control& c = model_.controls[i];
+        if (!shown_[i].window || !c.visible || c.width <= 0 || c.height <= 0) continue;
+        void* child_bits = nullptr;
+        const OwnedBitmap face = make_dib(c.width, c.height, &child_bits);
+        const OwnedDc child_dc(CreateCompatibleDC(nullptr));
+        if (!face || !child_dc) continue;
+        const HGDIOBJ old_face = SelectObject(child_dc.get(), face.get());
+        SendMessageW(shown_[i].window, WM_PRINT, reinterpret_cast<WPARAM>(child_dc.get()),
+                     PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
+        BitBlt(dc.get(), c.left, c.top, c.width, c.height, child_dc.get(), 0, 0, SRCCOPY);
+        SelectObject(child_dc.get(), old_face);
+    }
+    GdiFlush();
+    SelectObject(dc.get(), old);
+    return bitmap;
+}
+
+} // namespace velk2

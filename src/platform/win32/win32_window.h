@@ -1,0 +1,84 @@
+// The window frm1 on screen, built from the window model with native
+// controls: the information panel painted on the form itself, below every
+// control, and one child window for every placed control in creation order,
+// a later control lying over an earlier one. Controls without a position only
+// hold state and get no window. The children follow the model at each sync;
+// user input flows back into the model (clicks to the click handlers, the
+// tick of a check box to its value, the close box to the window's close
+// handler, the window's activation to its activation handler).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/win32/grid_paint.h"
+#include "platform/win32/win32_api.h"
+#include "platform/window_model.h"
+
+namespace velk2 {
+
+class Win32Window {
+  public:
+    // Runs one handler of the model for a window message. The platform
+    // passes one that keeps exceptions out of the window procedure.
+    using HandlerRunner = std::function<void(const std::function<void()>&)>;
+
+    Win32Window(Window& model, HandlerRunner run_handler);
+    ~Win32Window();
+    Win32Window(const Win32Window&) = delete;
+    Win32Window& operator=(const Win32Window&) = delete;
+
+    // Brings the children in line with the model when its revision changed.
+    void sync();
+    // Puts the window on screen the first time, and takes it off once the
+    // model says it is gone.
+    void present();
+    // The program closes the window: no close handler runs.
+    void close();
+
+    HWND form() const { return form_.get(); }
+    // The child window of a placed control, null for any other name.
+    HWND child(const std::string& name) const;
+
+    // The whole window (panel and controls) drawn into a 32-bit bitmap of the
+    // client size, without the window being on screen.
+    OwnedBitmap render();
+
+  private:
+    struct Shown {
+        HWND window = nullptr; // owned by the form
+        std::string caption, tool_tip, picture;
+        std::filesystem::file_time_type picture_time{};
+        OwnedBitmap bitmap; // the picture of an image control
+        int font_tenths = 0;
+    };
+
+    friend struct FormMessages;
+    void add_child(std::size_t index);
+    void apply(std::size_t index);
+    void apply_caption(std::size_t index);
+    void apply_tool_tip(std::size_t index);
+    void apply_picture(std::size_t index);
+    HFONT caption_font(int tenths_of_points);
+    void user_closed();
+    void clicked(int id);
+    void paint_panel(HDC dc, const RECT& area);
+
+    Window& model_;
+    HandlerRunner run_handler_;
+    OwnedWindow form_;
+    HWND tips_ = nullptr; // owned by the form
+    GridPainter painter_;
+    std::vector<Cell> painted_;
+    std::vector<Shown> shown_; // index-aligned with the model's controls
+    std::map<int, OwnedFont> fonts_;
+    std::uint64_t synced_revision_ = 0;
+    bool synced_once_ = false;
+    bool presented_ = false;
+};
+
+} // namespace velk2

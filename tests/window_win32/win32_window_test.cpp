@@ -1,0 +1,108 @@
+// The Win32 window under wine: controls where the window model (and so the
+// Linux window) puts them, clicks through the window procedure to the
+// handlers, the registry store, and the picture of the window.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "platform/os_path.h"
+#include "platform/win32/registry_settings.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_window.h"
+#include "session/context.h"
+#include "shell/main_window.h"
+#include "shell/panel.h"
+#include "shell/window_layout.h"
+#include "shell/window_setup.h"
+
+namespace velk2 {
+namespace {
+
+struct Shown {
+    Win32Platform platform;
+    Context ctx{platform};
+    Shown() {
+        ctx.process.program_path = "C:\\VELK2\\VELK_(COM1).exe";
+        create_window(ctx);
+        wire_handlers(ctx);
+        platform.attach(ctx.window);
+        Win_1_Activate(ctx);
+        platform.process_events();
+    }
+    HWND form() const { return platform.window()->form(); }
+};
+
+std::string text_of(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    return narrow(text);
+}
+
+TEST(Win32Window, ControlsLieWhereTheModelPutsThem) {
+    Shown s;
+    RECT client;
+    GetClientRect(s.form(), &client);
+    EXPECT_EQ(client.right, s.ctx.window.width_twips / twips_per_pixel);
+    EXPECT_EQ(client.bottom, s.ctx.window.height_twips / twips_per_pixel);
+    int placed = 0;
+    for (const Control& c : s.ctx.window.controls) {
+        if (!c.placed) continue;
+        SCOPED_TRACE(c.name);
+        const HWND child = s.platform.window()->child(c.name);
+        ASSERT_NE(child, nullptr);
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, s.form(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, c.left);
+        EXPECT_EQ(r.top, c.top);
+        EXPECT_EQ(r.right - r.left, c.width);
+        EXPECT_EQ(r.bottom - r.top, c.height);
+        if (c.kind != ControlKind::image) {
+            EXPECT_EQ(text_of(child), c.caption);
+        }
+        EXPECT_EQ(bool(IsWindowEnabled(child)), c.enabled);
+        ++placed;
+    }
+    EXPECT_GE(placed, 6);
+}
+
+TEST(Win32Window, AClickReachesItsHandlerAndItsErrorTheEventPump) {
+    Shown s;
+    int clicks = 0;
+    s.ctx.window.get("cg1").on_click = [&clicks] {
+        ++clicks;
+        throw std::runtime_error("from the handler");
+    };
+    PostMessageW(s.platform.window()->child("cg1"), BM_CLICK, 0, 0);
+    EXPECT_THROW(s.platform.process_events(), std::runtime_error);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_NO_THROW(s.platform.process_events());
+}
+
+TEST(Win32Window, PictureShowsTheControlsOverThePanel) {
+    Shown s;
+    const OwnedBitmap picture = s.platform.window()->render();
+    ASSERT_NE(picture, nullptr);
+    const OwnedDc dc(CreateCompatibleDC(nullptr));
+    SelectObject(dc.get(), picture.get());
+    const Control& cm2 = s.ctx.window.get("cm2");
+    EXPECT_NE(GetPixel(dc.get(), cm2.left + 3, cm2.top + 3), RGB(0, 0, 0)); // button face
+    EXPECT_EQ(GetPixel(dc.get(), 795, 210), RGB(0, 0, 0));                  // the panel
+}
+
+TEST(RegistrySettings, TextsAsTheyAreAndOtherTypesAsEmpty) {
+    const std::string value = "C:\\Firmw\xC3\xA4re\\\xE2\x82\xAC.dsp";
+    ASSERT_TRUE(store_registry_setting("TEST", "DSP", value));
+    EXPECT_EQ(read_registry_setting("TEST", "DSP"), value);
+    ASSERT_TRUE(store_registry_setting("TEST", "DSP", ""));
+    EXPECT_EQ(read_registry_setting("TEST", "DSP"), "");
+    EXPECT_EQ(read_registry_setting("TEST", "ABSENT"), "");
+    const DWORD number = 7;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\VELK2\\TEST", L"PORT", REG_DWORD, &number,
+                    sizeof number);
+    EXPECT_EQ(read_registry_setting("TEST", "PORT"), "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VELK2\\TEST");
+}
+
+} // namespace
+} // namespace velk2
