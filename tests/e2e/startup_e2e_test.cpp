@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <pty.h>
 #include <thread>
 #include <unistd.h>
@@ -26,35 +27,36 @@ struct Pty {
     }
 };
 
+// Ports 1, 3 and 8 open, the others do not exist; the name in any case.
 TEST(StartupE2E, DistributedProgramWritesOneCopyPerPortThatOpens) {
-    const std::string dir = make_temp_dir();
-    const std::string program = dir + "/VELK_().EXE";
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
+    const std::string program = dir + "/velk_().exe";
     fs::create_symlink(VELK2_EXE, program);
     write_file(dir + "/VELK_(COM2).exe", "stale copy");
-    Pty com1, com3;
-    ASSERT_FALSE(com1.path.empty());
+    std::map<int, Pty> ports;
+    for (int n : {1, 3, 8}) ASSERT_FALSE(ports[n].path.empty());
     auto env = velk2_env(dir + "/config");
     for (int n = 1; n <= 8; ++n)
-        env["VELK2_COM" + std::to_string(n)] = "/nonexistent/tty" + std::to_string(n);
-    env["VELK2_COM1"] = com1.path;
-    env["VELK2_COM3"] = com3.path;
+        env["VELK2_COM" + std::to_string(n)] =
+            ports.count(n) ? ports[n].path : "/nonexistent/tty" + std::to_string(n);
 
     Result r = run({program}, env, dir, 60s);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string self = read_file(VELK2_EXE);
     EXPECT_EQ(read_file(dir + "/fi1.dat"), program);
-    for (const char* copy : {"/VELK_(COM1).exe", "/VELK_(COM3).exe"}) {
+    for (int n = 1; n <= 8; ++n) {
+        const std::string copy = dir + "/VELK_(COM" + std::to_string(n) + ").exe";
         SCOPED_TRACE(copy);
-        EXPECT_EQ(read_file(dir + copy), self);
-        EXPECT_EQ(access((dir + copy).c_str(), X_OK), 0);
+        EXPECT_EQ(fs::exists(copy), ports.count(n) == 1);
+        EXPECT_TRUE(!ports.count(n) ||
+                    (read_file(copy) == self && access(copy.c_str(), X_OK) == 0));
     }
-    EXPECT_FALSE(fs::exists(dir + "/VELK_(COM2).exe"));
-    EXPECT_FALSE(fs::exists(dir + "/VELK_(COM4).exe"));
-    fs::remove_all(dir);
 }
 
 TEST(StartupE2E, CopyNamedForAPortStoresItsPort) {
-    const std::string dir = make_temp_dir();
+    const ScopedDir temp;
+    const std::string& dir = temp.path;
     const std::string program = dir + "/VELK_(COM7)";
     fs::create_symlink(VELK2_EXE, program);
     Background b({program}, velk2_env(dir + "/config"), dir);
@@ -68,7 +70,6 @@ TEST(StartupE2E, CopyNamedForAPortStoresItsPort) {
     b.terminate();
     EXPECT_NE(text.find("[LAST]"), std::string::npos) << text;
     EXPECT_NE(text.find("PORT=COM7"), std::string::npos) << text;
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "serial/hex_format.h"
 #include "serial/port_connection.h"
 #include "serial/primitives.h"
 #include "support/harness.h"
@@ -11,26 +12,33 @@ namespace {
 
 using test::Harness;
 
-bool enabled(Harness& h, const char* name) {
-    return h.ctx.window.get(name).enabled;
-}
-int ch1(Harness& h) {
-    return h.ctx.window.get("ch1").value;
+// The communication field, the port-open flag and the two buttons.
+void expect_port_shown(Harness& h, const std::string& field, bool open) {
+    EXPECT_EQ(h.field(28, 11, 40), field + std::string(40 - field.size(), ' '));
+    EXPECT_EQ(h.ctx.window.get("ch1").value, open ? 1 : 0);
+    EXPECT_EQ(h.ctx.window.get("cm1").enabled, !open);
+    EXPECT_EQ(h.ctx.window.get("cm4").enabled, open);
 }
 
 TEST(PortConnection, OpenShowsStateSavesLineRecordAndTraces) {
     Harness h("COM3");
     h.ctx.trace_on = true;
     ASSERT_TRUE(port_open(h.ctx, "230400"));
-    EXPECT_EQ(h.field(28, 11, 40), "COM3 (OPEN) 230400" + std::string(22, ' '));
-    EXPECT_EQ(ch1(h), 1);
-    EXPECT_FALSE(enabled(h, "cm1"));
-    EXPECT_TRUE(enabled(h, "cm4"));
-    EXPECT_EQ(test::read_file("dcb1").size(), 28u);
+    expect_port_shown(h, "COM3 (OPEN) 230400", true);
+    EXPECT_EQ(test::read_file(h.dir / "dcb1").size(), 28u);
     EXPECT_EQ(h.line.baud, "230400");
-    const std::string trace = test::read_file("inp_1.dat");
-    const std::string hex = "43 4F 4D 33 3A 32 33 30 34 30 30 2C 6E 2C 38 2C 31 20 ";
-    EXPECT_EQ(trace, "<A> Open-I-> " + hex + "\r\n<B> Open-O-> " + hex + "\r\n");
+    const std::string hex = hex_bytes("COM3:230400,n,8,1 ");
+    EXPECT_EQ(test::read_file(h.dir / "inp_1.dat"),
+              "<A> Open-I-> " + hex + "\r\n<B> Open-O-> " + hex + "\r\n");
+
+    // Opening it again closes it first; STOP closes it.
+    ASSERT_TRUE(port_open(h.ctx, "115200"));
+    EXPECT_EQ(h.line.open_count, 2);
+    EXPECT_EQ(h.line.baud, "115200");
+    expect_port_shown(h, "COM3 (OPEN) 115200", true);
+    h.ctx.window.get("cm4").on_click();
+    EXPECT_FALSE(h.line.open);
+    expect_port_shown(h, "COM3 (CLOSED)", false);
 }
 
 struct FailCase {
@@ -75,11 +83,11 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
         EXPECT_FALSE(port_open(h.ctx, "115200"));
         EXPECT_EQ(h.field(28, 11, 60), c.field + std::string(60 - std::strlen(c.field), ' '));
         EXPECT_EQ(h.platform.diag_lines.back(), c.diag);
-        EXPECT_EQ(ch1(h), 0);
-        EXPECT_TRUE(enabled(h, "cm1"));
-        EXPECT_FALSE(enabled(h, "cm4"));
-        EXPECT_EQ(test::exists("dcb1"), c.leaves_dcb1);
-        const std::string trace = test::read_file("inp_1.dat");
+        EXPECT_EQ(h.ctx.window.get("ch1").value, 0);
+        EXPECT_TRUE(h.ctx.window.get("cm1").enabled);
+        EXPECT_FALSE(h.ctx.window.get("cm4").enabled);
+        EXPECT_EQ(test::exists(h.dir / "dcb1"), c.leaves_dcb1);
+        const std::string trace = test::read_file(h.dir / "inp_1.dat");
         EXPECT_NE(trace.find("Open-I"), std::string::npos);
         EXPECT_EQ(trace.find("Open-O"), std::string::npos);
         // Nothing stays half-open after the next close, nor of the longer text.
@@ -89,44 +97,24 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
     }
 }
 
-TEST(PortConnection, OpeningAnOpenPortClosesItFirst) {
-    Harness h("COM3");
-    ASSERT_TRUE(port_open(h.ctx, "230400"));
-    ASSERT_TRUE(port_open(h.ctx, "115200"));
-    EXPECT_EQ(h.line.open_count, 2);
-    EXPECT_EQ(h.line.baud, "115200");
-    EXPECT_EQ(h.field(28, 11, 20), "COM3 (OPEN) 115200  ");
-}
-
 TEST(PortConnection, PlainOpenTouchesNeitherLineRecordNorTrace) {
     Harness h("COM3");
     h.ctx.trace_on = true;
     ASSERT_TRUE(port_open_plain(h.ctx, "38400"));
-    EXPECT_FALSE(test::exists("dcb1"));
-    EXPECT_FALSE(test::exists("inp_1.dat"));
-    EXPECT_EQ(h.field(28, 11, 17), "COM3 (OPEN) 38400");
-    EXPECT_TRUE(enabled(h, "cm4"));
+    EXPECT_FALSE(test::exists(h.dir / "dcb1"));
+    EXPECT_FALSE(test::exists(h.dir / "inp_1.dat"));
+    expect_port_shown(h, "COM3 (OPEN) 38400", true);
     // The delivered build has no "Service to Box": nothing to enable, no crash.
     EXPECT_EQ(h.ctx.window.find("cmbinup") != nullptr, h.ctx.service_mode);
 }
 
-TEST(PortConnection, CloseOnClosedPortShowsClosedAndIsHarmless) {
+TEST(PortConnection, ClosedPortReadsNothingAndDropsWrites) {
     Harness h("COM7");
     port_close(h.ctx);
-    EXPECT_EQ(h.field(28, 11, 40), "COM7 (CLOSED)" + std::string(27, ' '));
-    EXPECT_EQ(ch1(h), 0);
+    expect_port_shown(h, "COM7 (CLOSED)", false);
     EXPECT_EQ(port_read(h.ctx, 10), "");
-    port_send(h.ctx, "C"); // dropped
+    port_send(h.ctx, "C");
     EXPECT_TRUE(h.line.writes.empty());
-}
-
-TEST(PortConnection, StopButtonClosesThePort) {
-    Harness h("COM3");
-    ASSERT_TRUE(port_open(h.ctx, "230400"));
-    h.ctx.window.get("cm4").on_click();
-    EXPECT_FALSE(h.line.open);
-    EXPECT_EQ(ch1(h), 0);
-    EXPECT_TRUE(enabled(h, "cm1"));
 }
 
 TEST(Primitives, ReadFollowsTheOneMillisecondRecord) {

@@ -3,7 +3,6 @@
 // exchange. The upload tests describe a box in a few fields of this script.
 #pragma once
 
-#include <cctype>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -52,20 +51,6 @@ inline void play_bootloader(HeadlessLine& line, const BootloaderScript& script) 
         }
         l.send(reply, std::int64_t(script.reply_after_ms) * 1000);
     };
-}
-
-// A parameterised case's name as a test name: its words joined by "_".
-template <class Info> std::string case_name(const Info& info) {
-    std::string name;
-    for (const char* c = info.param.name; *c; ++c) {
-        const bool word = std::isalnum(static_cast<unsigned char>(*c));
-        if (word)
-            name += *c;
-        else if (!name.empty() && name.back() != '_')
-            name += '_';
-    }
-    while (!name.empty() && name.back() == '_') name.pop_back();
-    return name;
 }
 
 } // namespace velk2::test

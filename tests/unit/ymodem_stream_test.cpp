@@ -31,55 +31,42 @@ TEST(Block0, BaseName) {
     EXPECT_EQ(base_name("a.dsp"), "a.dsp");
 }
 
-struct StreamCase {
-    std::size_t payload;
-    int blocks;
-    friend std::ostream& operator<<(std::ostream& out, const StreamCase& c) {
-        return out << "payload " << c.payload << " bytes";
+TEST(LetStream, PacketsAndTable) {
+    const std::pair<std::size_t, int> cases[] = {{0, 1},    {1000, 1}, {1023, 1},
+                                                 {1024, 2}, {5000, 5}, {256 * 1024, 257}};
+    for (const auto& [length, blocks] : cases) {
+        SCOPED_TRACE(length);
+        const std::string payload = test::pattern_bytes(length);
+        const Stream s = letstream(payload, "/fw/box.dsp");
+
+        ASSERT_EQ(s.stream_buf.size(), 133u + 1029u * blocks + 135u);
+        ASSERT_EQ(s.stream_tab.size(), static_cast<std::size_t>(blocks) + 4);
+        EXPECT_EQ(s.last_data, blocks + 1);
+        std::int32_t next = 0;
+        for (const StreamEntry& e : s.stream_tab) {
+            EXPECT_EQ(e.start, next);
+            next = e.start + e.len;
+        }
+        EXPECT_EQ(static_cast<std::size_t>(next), s.stream_buf.size());
+
+        const std::string text = block0_text("box.dsp", length);
+        EXPECT_EQ(stream_packet(s, 1), test::from_hex("01 00 FF") + text + crc_bytes(text));
+        std::string padded = payload;
+        padded.resize(static_cast<std::size_t>(blocks) * 1024, '\0');
+        for (int k = 1; k <= blocks; ++k) {
+            const std::string data = padded.substr(static_cast<std::size_t>(k - 1) * 1024, 1024);
+            const std::string head = {'\x02', static_cast<char>(k & 0xFF),
+                                      static_cast<char>(255 - (k & 0xFF))};
+            ASSERT_EQ(stream_packet(s, k + 1), head + data + crc_bytes(data)) << "block " << k;
+        }
+        EXPECT_EQ(stream_packet(s, s.last_data + 1), "\x04");
+        EXPECT_EQ(stream_packet(s, s.last_data + 2), "\x04");
+        EXPECT_EQ(stream_packet(s, s.last_data + 3),
+                  test::from_hex("01 00 FF") + std::string(130, '\0'));
+        EXPECT_EQ(s.stream_buf.substr(s.stream_buf.size() - 135),
+                  test::from_hex("04 04 01 00 FF") + std::string(130, '\0'));
     }
-};
-
-class LetStream : public ::testing::TestWithParam<StreamCase> {};
-
-TEST_P(LetStream, PacketsAndTable) {
-    const auto [length, blocks] = GetParam();
-    const std::string payload = test::pattern_bytes(length);
-    const Stream s = letstream(payload, "/fw/box.dsp");
-
-    ASSERT_EQ(s.stream_buf.size(), 133u + 1029u * blocks + 135u);
-    ASSERT_EQ(s.stream_tab.size(), static_cast<std::size_t>(blocks) + 4);
-    EXPECT_EQ(s.last_data, blocks + 1);
-    std::int32_t next = 0;
-    for (const StreamEntry& e : s.stream_tab) {
-        EXPECT_EQ(e.start, next);
-        next = e.start + e.len;
-    }
-    EXPECT_EQ(static_cast<std::size_t>(next), s.stream_buf.size());
-
-    const std::string text = block0_text("box.dsp", length);
-    EXPECT_EQ(stream_packet(s, 1), test::from_hex("01 00 FF") + text + crc_bytes(text));
-
-    std::string padded = payload;
-    padded.resize(static_cast<std::size_t>(blocks) * 1024, '\0');
-    for (int k = 1; k <= blocks; ++k) {
-        const std::string data = padded.substr(static_cast<std::size_t>(k - 1) * 1024, 1024);
-        const int number = k & 0xFF;
-        const std::string head = {'\x02', static_cast<char>(number),
-                                  static_cast<char>(255 - number)};
-        ASSERT_EQ(stream_packet(s, k + 1), head + data + crc_bytes(data)) << "block " << k;
-    }
-    EXPECT_EQ(stream_packet(s, s.last_data + 1), "\x04");
-    EXPECT_EQ(stream_packet(s, s.last_data + 2), "\x04");
-    EXPECT_EQ(stream_packet(s, s.last_data + 3),
-              test::from_hex("01 00 FF") + std::string(130, '\0'));
-    EXPECT_EQ(s.stream_buf.substr(s.stream_buf.size() - 135),
-              test::from_hex("04 04 01 00 FF") + std::string(130, '\0'));
 }
-
-INSTANTIATE_TEST_SUITE_P(Payloads, LetStream,
-                         ::testing::Values(StreamCase{0, 1}, StreamCase{1000, 1},
-                                           StreamCase{1023, 1}, StreamCase{1024, 2},
-                                           StreamCase{5000, 5}, StreamCase{256 * 1024, 257}));
 
 TEST(LetStream, BlockNumbersWrapAfter255) {
     const Stream s = letstream(std::string(256 * 1024, 'x'), "a.dsp");
