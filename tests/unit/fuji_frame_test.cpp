@@ -48,10 +48,18 @@ std::string story(const MonitorBench& b, const Operation& op) {
     return out;
 }
 
+void block_files(const MonitorBench& b) {
+    std::filesystem::create_directories(b.h.dir / "CHG/DEF");
+    std::filesystem::create_directories(b.h.dir / "CHG/PUT");
+    test::write_file(b.h.dir / "CHG/DEF/00CCA800.BIN", test::pattern_bytes(64));
+    test::write_file(b.h.dir / "CHG/PUT/0030DE80.BIN", "ABCDEFGH");
+}
+
 TEST(FujiFrame, ButtonsRunTheirOperations) {
     for (const Operation& op : operations) {
         SCOPED_TRACE(op.button);
         MonitorBench b;
+        block_files(b);
         b.h.platform.right_button_from_us = 0; // fuji Live: one write only
 
         b.h.ctx.window.get(op.button).on_click();
@@ -139,10 +147,7 @@ TEST(FujiFrame, DiagnosticTranscripts) {
         MonitorBench b(c.faults);
         if (c.ping_reply) b.answers["\x07"] = from_hex(c.ping_reply);
         b.h.ctx.upload_data = test::pattern_bytes(8);
-        std::filesystem::create_directories(b.h.dir / "CHG/DEF");
-        std::filesystem::create_directories(b.h.dir / "CHG/PUT");
-        test::write_file(b.h.dir / "CHG/DEF/00CCA800.BIN", test::pattern_bytes(64));
-        test::write_file(b.h.dir / "CHG/PUT/0030DE80.BIN", "ABCDEFGH");
+        block_files(b);
 
         c.click(b.h.ctx);
 

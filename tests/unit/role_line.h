@@ -45,6 +45,9 @@ struct MonitorBench {
 
     explicit MonitorBench(boxsim::MonitorFaults faults = {}, boxsim::MemoryModel memory = {})
         : box(38400, std::move(memory), faults) {
+        // The right button held from 10 s on ends a fuji Live loop that
+        // nothing else stops.
+        h.platform.right_button_from_us = 10'000'000;
         h.line.on_write = [this](HeadlessLine& line, const std::string& bytes) {
             const bool heard = line.baud == std::to_string(box.baud());
             rec.calls.push_back((heard ? "write " : "noise ") + head_text(bytes));
