@@ -43,7 +43,7 @@ std::string story(const MonitorBench& b, const Operation& op) {
         std::string entry = write ? c.substr(6) : c;
         if (write && ++writes > 2) entry = "...";
         if (!write && c.find(std::string(" ") + op.reported + " ") == std::string::npos) continue;
-        if (!out.ends_with(entry)) out += (out.empty() ? "" : ", ") + entry;
+        if (entry != "..." || !out.ends_with("...")) out += (out.empty() ? "" : ", ") + entry;
     }
     return out;
 }

@@ -19,13 +19,14 @@ namespace velk2::test {
 // "07", "00 80 DE 30 00 00 80 00 00"; a longer command by its first six bytes
 // and the count of the rest: "08 00 A8 CC 00 0F +64".
 inline std::string head_text(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    const std::size_t shown = bytes.size() > 9 ? 6 : bytes.size();
     std::string text;
-    for (std::size_t i = 0; i < bytes.size() && i < (bytes.size() > 9 ? 6 : 9); ++i) {
-        static const char digits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < shown; ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         text += std::string(i ? " " : "") + digits[b >> 4] + digits[b & 15];
     }
-    return bytes.size() > 9 ? text + " +" + std::to_string(bytes.size() - 6) : text;
+    return shown < bytes.size() ? text + " +" + std::to_string(bytes.size() - shown) : text;
 }
 
 // The monitor's faults by name, so that a table row stays one braced list.
