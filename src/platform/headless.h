@@ -75,6 +75,9 @@ class HeadlessPlatform : public Platform {
     std::int64_t now_us() const { return now_us_; }
     double start_of_day_s = 12 * 3600.0; // seconds clock at virtual time 0
     int mouse = 0;
+    // The user holds the right button down from this time on, seen also by
+    // loops that run no events.
+    std::int64_t right_button_from_us = INT64_MAX;
     std::deque<std::string> file_answers; // "" cancels
     std::vector<FileDialogRequest> file_requests;
     std::vector<std::pair<std::string, std::string>> messages; // text, title
@@ -94,7 +97,7 @@ class HeadlessPlatform : public Platform {
     void process_events() override;
     bool wait_event() override;
     void close_window() override;
-    int mouse_buttons() override { return mouse; }
+    int mouse_buttons() override { return mouse | (now_us_ >= right_button_from_us ? 2 : 0); }
     void message_box(const std::string& text, const std::string& title) override;
     std::string file_dialog(const FileDialogRequest& request, bool save) override;
     std::string read_setting(const std::string& section, const std::string& key) override;

@@ -19,26 +19,48 @@ TEST(MonitorCommands, Bytes) {
         {mon_poke_value(0x0030DD80, 0x00098000), "00 80 DD 30 00 00 80 09 00"},
         {mon_peek(0x0030DD80), "04 80 DD 30 00"},
         {mon_read(fuji_block, fuji_head_count), "0C 00 A8 CC 00 0F"},
-        {mon_read(0x008E0400, 0x76), "0C 00 04 8E 00 76"},
+        {mon_read(0x008E0400, count_byte(476)), "0C 00 04 8E 00 76"},
         {mon_write(0x80000001, "ABCD"), "08 01 00 00 80 00 41 42 43 44"},
+        {std::string{char(count_byte(1024)), char(count_byte(3)), char(count_byte(0))}, "FF FF FF"},
         {le32(0xDEADBEEF), "EF BE AD DE"},
     };
     for (const auto& [bytes, hex] : cases) EXPECT_EQ(bytes, test::from_hex(hex)) << hex;
 }
 
-TEST(MonitorCommands, CountByte) {
-    const std::pair<std::size_t, int> cases[] = {{4, 0x00},    {8, 0x01}, {64, 0x0F}, {476, 0x76},
-                                                 {1024, 0xFF}, {3, 0xFF}, {0, 0xFF}};
-    for (const auto& [n, c] : cases) EXPECT_EQ(count_byte(n), c) << n;
+TEST(FujiData, SummaryTitle) {
+    std::string s(72, '\x01');
+    s[54] = 7;
+    s[55] = static_cast<char>(200);
+    s.replace(40, 8, "ABCDEFGH");
+    s.replace(36, 4, test::from_hex("78 56 34 12"));
+    s.replace(68, 4, test::from_hex("EF BE AD DE"));
+    const std::pair<std::string, std::string> cases[] = {
+        {s, "7:200 ABCDEFGH/ 12345678/ DEADBEEF"},
+        {s.substr(0, 64), "7:200 ABCDEFGH/ 12345678/ 00000000"},
+        {s.substr(0, 44), "0:0 ABCD/ 12345678/ 00000000"},
+        {s.substr(0, 38), "0:0 / 00005678/ 00000000"}, // missing bytes read as 0
+        {s.substr(0, 40) + "M\xFCll\xE9r\xA0x",
+         "0:0 M\xC3\xBCll\xC3\xA9r\xC2\xA0x/ 12345678/ 00000000"},
+        {"", "0:0 / 00000000/ 00000000"},
+    };
+    for (const auto& [bytes, title] : cases) EXPECT_EQ(fuji_summary_title(bytes), title);
 }
 
-TEST(MonitorCommands, ReadLe32) {
-    const std::string bytes = test::from_hex("11 22 33 44 55");
-    EXPECT_EQ(read_le32(bytes, 0), 0x44332211u);
-    EXPECT_EQ(read_le32(bytes, 1), 0x55443322u);
-    EXPECT_EQ(read_le32(bytes, 3), 0x00005544u); // missing bytes read as 0
-    EXPECT_EQ(read_le32(bytes, 9), 0u);
-    EXPECT_EQ(read_le32(test::from_hex("FF FF FF FF"), 0), 0xFFFFFFFFu);
+TEST(FujiData, AddressFromFileName) {
+    const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
+        {"00CCA800.BIN", 0x00CCA800},
+        {"CCA800.bin", 0x00CCA800},
+        {"A.Bin", 0x0A},
+        {"0030de80.bin", 0x0030DE80},
+        {"FFFFFFFF.bin", 0xFFFFFFFF},
+        {"123456789.bin", 0x12345678},
+        {"zz.bin", 0},
+        {"x.txt", std::nullopt},
+        {"readme", std::nullopt},
+        {"bin", std::nullopt},
+    };
+    for (const auto& [name, address] : cases)
+        EXPECT_EQ(address_from_file_name(name), address) << name;
 }
 
 } // namespace
