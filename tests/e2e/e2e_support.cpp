@@ -1,17 +1,13 @@
 #include "e2e_support.h"
 
 #include <QApplication>
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "shell/handlers.h"
@@ -28,15 +24,9 @@ namespace {
 
 using clock = std::chrono::steady_clock;
 
-void drain(int fd, std::string& into) {
+void drain_into(int fd, std::string& into) {
     char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0)
-            into.append(buf, std::size_t(n));
-        else
-            break;
-    }
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) into.append(buf, std::size_t(n));
 }
 
 // This process's environment with `env` laid over it, as "NAME=value" texts.
@@ -50,6 +40,26 @@ std::vector<std::string> merged_environment(const std::map<std::string, std::str
     }
     for (const auto& [k, v] : env) merged.push_back(k + "=" + v);
     return merged;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (auto& t : texts) out.push_back(t.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// A new empty file from a mkstemp pattern, by name.
+std::string temp_file(std::string pattern) {
+    const int fd = mkstemp(pattern.data());
+    if (fd >= 0) close(fd);
+    return pattern;
+}
+
+std::vector<std::string> boxsim_argv(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{VELK2_BOXSIM_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
 
 // The one QApplication of the in-process runs: made at the first such run,
@@ -76,30 +86,18 @@ QtApp* const qt_app = static_cast<QtApp*>(::testing::AddGlobalTestEnvironment(ne
 
 Background::Background(const std::vector<std::string>& argv,
                        const std::map<std::string, std::string>& env, const std::string& cwd,
-                       const std::string& stderr_file)
-    : start_(clock::now()) {
+                       const std::string& stderr_file) {
+    // Close-on-exec: the program gets its ends as 1 and 2 and no other pipe.
     int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return;
-    const std::vector<std::string> env_texts = merged_environment(env);
-    std::vector<char*> envp;
-    for (const auto& e : env_texts) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+    std::vector<std::string> env_texts = merged_environment(env), arg_texts = argv;
+    const std::vector<char*> envp = pointers(env_texts), args = pointers(arg_texts);
     pid_ = fork();
     if (pid_ == 0) {
-        dup2(out[1], 1);
-        if (stderr_file.empty()) {
-            dup2(err[1], 2);
-        } else {
-            const int log = open(stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (log < 0) _exit(126);
-            dup2(log, 2);
-            close(log);
-        }
-        close(out[0]);
-        close(err[0]);
+        const int log = stderr_file.empty() ? err[1]
+                                            : open(stderr_file.c_str(),
+                                                   O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (log < 0 || dup2(out[1], 1) < 0 || dup2(log, 2) < 0) _exit(126);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         execve(args[0], args.data(), envp.data());
         _exit(127);
@@ -121,36 +119,32 @@ Background::~Background() {
     if (err_ >= 0) close(err_);
 }
 
+void Background::drain() {
+    drain_into(out_, out_buf_);
+    drain_into(err_, result_.err);
+}
+
 std::string Background::read_line(std::chrono::milliseconds limit) {
-    const auto end = clock::now() + limit;
-    for (;;) {
-        auto nl = out_buf_.find('\n');
-        if (nl != std::string::npos) {
+    for (const auto end = clock::now() + limit;;) {
+        if (const auto nl = out_buf_.find('\n'); nl != std::string::npos) {
             std::string line = out_buf_.substr(0, nl);
             out_buf_.erase(0, nl + 1);
             result_.out += line + "\n";
             return line;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - clock::now());
         if (left.count() <= 0) return {};
         pollfd p{out_, POLLIN, 0};
         poll(&p, 1, int(left.count()));
-        drain(out_, out_buf_);
-        drain(err_, err_buf_);
+        drain();
     }
 }
 
 Result Background::wait(std::chrono::milliseconds limit) {
-    if (done_) return result_;
+    if (done_ || pid_ <= 0) return result_;
     const auto end = clock::now() + limit;
     int status = 0;
-    bool exited = false;
-    while (!exited) {
-        pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            exited = true;
-            break;
-        }
+    while (waitpid(pid_, &status, WNOHANG) != pid_) {
         if (clock::now() >= end) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);
@@ -159,16 +153,12 @@ Result Background::wait(std::chrono::milliseconds limit) {
         }
         pollfd p[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
         poll(p, 2, 20);
-        drain(out_, out_buf_);
-        drain(err_, err_buf_);
+        drain();
     }
-    drain(out_, out_buf_);
-    drain(err_, err_buf_);
+    drain();
     done_ = true;
-    result_.status = (exited && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+    result_.status = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
     result_.out += out_buf_;
-    result_.err = err_buf_;
-    result_.seconds = std::chrono::duration<double>(clock::now() - start_).count();
     return result_;
 }
 
@@ -179,29 +169,12 @@ void Background::terminate() {
 
 Result run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
            const std::string& cwd, std::chrono::milliseconds limit) {
-    Background b(argv, env, cwd);
-    return b.wait(limit);
+    return Background(argv, env, cwd).wait(limit);
 }
-
-namespace {
-
-std::string new_log_path() {
-    char pattern[] = "/tmp/velk2-e2e-boxsim-XXXXXX";
-    const int fd = mkstemp(pattern);
-    if (fd >= 0) close(fd);
-    return pattern;
-}
-
-std::vector<std::string> boxsim_argv(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{VELK2_BOXSIM_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
-
-} // namespace
 
 Box::Box(const std::vector<std::string>& args, const std::string& cwd)
-    : log_path(new_log_path()), process(boxsim_argv(args), {}, cwd, log_path) {
+    : log_path(temp_file("/tmp/velk2-e2e-boxsim-XXXXXX")),
+      process(boxsim_argv(args), {}, cwd, log_path) {
     slave = process.read_line(std::chrono::milliseconds(10000));
 }
 
@@ -218,16 +191,6 @@ std::map<std::string, std::string> velk2_env(const std::string& config_home) {
     return {{"QT_QPA_PLATFORM", "offscreen"},
             {"VELK2_NO_DIALOGS", "1"},
             {"XDG_CONFIG_HOME", config_home}};
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 std::string make_temp_dir() {
@@ -253,23 +216,20 @@ std::string sample_bytes(std::size_t n, unsigned seed) {
 }
 
 std::string tail_of(const std::string& text, std::size_t chars) {
-    if (text.size() <= chars) return text;
-    return "..." + text.substr(text.size() - chars);
+    return text.size() <= chars ? text : "..." + text.substr(text.size() - chars);
 }
 
 ::testing::AssertionResult same_bytes(const std::string& expected, const std::string& actual) {
     if (expected == actual) return ::testing::AssertionSuccess();
-    std::size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
-    return ::testing::AssertionFailure() << "expected " << expected.size() << " bytes, got "
-                                         << actual.size() << "; first difference at offset " << at;
+    const auto at = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+    return ::testing::AssertionFailure()
+           << "expected " << expected.size() << " bytes, got " << actual.size()
+           << "; first difference at offset " << (at.first - expected.begin());
 }
 
-StderrCapture::StderrCapture() {
-    char pattern[] = "/tmp/velk2-e2e-stderr-XXXXXX";
-    const int fd = mkstemp(pattern);
+StderrCapture::StderrCapture() : path_(temp_file("/tmp/velk2-e2e-stderr-XXXXXX")) {
+    const int fd = open(path_.c_str(), O_WRONLY);
     if (fd < 0) return;
-    path_ = pattern;
     std::fflush(stderr);
     saved_ = dup(2);
     dup2(fd, 2);
@@ -277,10 +237,11 @@ StderrCapture::StderrCapture() {
 }
 
 StderrCapture::~StderrCapture() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    dup2(saved_, 2);
-    close(saved_);
+    if (saved_ >= 0) {
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+    }
     unlink(path_.c_str());
 }
 
@@ -290,11 +251,9 @@ std::string StderrCapture::text() const {
 }
 
 InProcessLoader::InProcessLoader(const std::string& dir, const std::string& port_device,
-                                 const std::vector<std::string>& dialog_answers)
-    : old_cwd_(std::filesystem::current_path()) {
+                                 const std::vector<std::string>& dialog_answers) {
     qt_app->ensure();
     setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    std::filesystem::current_path(dir);
     std::string answers;
     for (const auto& a : dialog_answers) answers += a + "\n";
     const std::string answers_file = dir + "/dialog-answers";
@@ -322,8 +281,6 @@ InProcessLoader::InProcessLoader(const std::string& dir, const std::string& port
 InProcessLoader::~InProcessLoader() {
     ctx_.reset(); // before the platform, as in the program
     platform_.reset();
-    std::error_code ec;
-    std::filesystem::current_path(old_cwd_, ec);
 }
 
 } // namespace velk2::e2e

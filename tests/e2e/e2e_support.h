@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,13 +13,13 @@
 
 #include "platform/qt/qt_platform.h"
 #include "session/context.h"
+#include "support/harness.h"
 
 namespace velk2::e2e {
 
 struct Result {
     int status = -1;      // exit status, or -1 when killed after the time limit
     std::string out, err; // what the program printed
-    double seconds = 0;
 };
 
 // A program running in the background; killed when the object goes.
@@ -43,10 +42,11 @@ class Background {
     pid_t pid() const { return pid_; }
 
   private:
+    void drain();
+
     pid_t pid_ = -1;
     int out_ = -1, err_ = -1;
-    std::string out_buf_, err_buf_;
-    std::chrono::steady_clock::time_point start_;
+    std::string out_buf_;
     bool done_ = false;
     Result result_;
 };
@@ -71,8 +71,8 @@ struct Box {
 // The environment of a velk2 run: offscreen, dialogs printed, settings in `config_home`.
 std::map<std::string, std::string> velk2_env(const std::string& config_home);
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
+using test::read_file;
+using test::write_file;
 std::string make_temp_dir();
 // A fresh temporary directory, removed with everything in it when the object
 // goes (also when an assertion ends the test early).
@@ -109,10 +109,11 @@ class StderrCapture {
 };
 
 // The loader inside the test process on the Qt platform (offscreen), for the
-// transfers that no command line starts. While it lives the current
-// directory is `dir`; its settings are kept in `dir`/config; its file
-// dialogs take `dialog_answers` in turn, its message boxes print on
-// standard error. The port is `port_device` as it stands.
+// transfers that no command line starts. Its work folder is `dir` (the
+// current directory stays as it was); its settings are kept in `dir`/config;
+// its file dialogs take `dialog_answers` in turn (relative names count from
+// the current directory), its message boxes print on standard error. The
+// port is `port_device` as it stands.
 class InProcessLoader {
   public:
     InProcessLoader(const std::string& dir, const std::string& port_device,
@@ -124,7 +125,6 @@ class InProcessLoader {
     Context& ctx() { return *ctx_; }
 
   private:
-    std::filesystem::path old_cwd_;
     std::unique_ptr<QtPlatform> platform_;
     std::unique_ptr<Context> ctx_;
 };

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdlib.h>
 #include <string>
-#include <unistd.h>
 
 #include "platform/headless.h"
 #include "session/context.h"
@@ -68,18 +68,15 @@ inline const std::string& fresh_dir() {
     return dir;
 }
 
-// A service-mode window on COM1, its line scripted by the target. The
-// program's files go to the current directory: it is the fresh folder while
-// the bench lives (libFuzzer reads its corpus by relative names).
+// A service-mode window on COM1, its line scripted by the target; the
+// program's files go to the fresh folder.
 struct Bench {
-    std::filesystem::path old_dir = std::filesystem::current_path();
     std::string dir = fresh_dir();
     FuzzPlatform platform;
     Context ctx{platform};
     HeadlessLine& line = platform.add_line("COM1");
 
     Bench() {
-        std::filesystem::current_path(dir);
         ctx.service_mode = true;
         ctx.process.program_path = "/opt/velk2/VELK_(COM1).exe";
         ctx.process.current_dir = dir;
@@ -90,7 +87,6 @@ struct Bench {
         platform.attach(ctx.window);
         Win_1_Activate(ctx);
     }
-    ~Bench() { std::filesystem::current_path(old_dir); }
 };
 
 } // namespace velk2::fuzz

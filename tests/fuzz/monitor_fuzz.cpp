@@ -34,9 +34,9 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::uintmax_t size_of(const char* name) {
+std::uintmax_t size_of(const std::string& path) {
     std::error_code ec;
-    const std::uintmax_t n = std::filesystem::file_size(name, ec);
+    const std::uintmax_t n = std::filesystem::file_size(path, ec);
     return ec ? 0 : n;
 }
 
@@ -46,8 +46,11 @@ struct Operation {
 };
 
 const Operation operations[] = {
-    {"cmgetfuji", cmgetfuji_Click}, {"cmdeffuji", cmdeffuji_Click}, {"cmputfuji", cmputfuji_Click},
-    {"cmchgfuji", cmchgfuji_Click}, {"", [](Context& c) { service_upload(c); }},
+    {"cmgetfuji", cmgetfuji_Click},
+    {"cmdeffuji", cmdeffuji_Click},
+    {"cmputfuji", cmputfuji_Click},
+    {"cmchgfuji", cmchgfuji_Click},
+    {"", [](Context& c) { service_upload(c); }},
 };
 
 } // namespace
@@ -64,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
         b.ctx.upload_file = b.dir + "/up.BIN";
         write_file(b.ctx.upload_file, b.ctx.upload_data);
     }
-    write_file("CHG/DEF/00CCA800.bin", std::string(64, '\x5A'));
-    write_file("CHG/PUT/0030DE80.bin", std::string(8, '\x5A'));
+    write_file(b.dir + "/CHG/DEF/00CCA800.bin", std::string(64, '\x5A'));
+    write_file(b.dir + "/CHG/PUT/0030DE80.bin", std::string(8, '\x5A'));
 
     b.line.on_write = [&in](HeadlessLine& line, const std::string&) {
         if (in.empty()) return;
@@ -82,14 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t leng
 
     op.click(b.ctx);
 
-    check(!b.line.open && !(b.ctx.exchange != Exchange::none), "port left open or exchange left running");
+    check(!b.line.open && b.ctx.exchange == Exchange::none,
+          "port left open or exchange left running");
     if (*op.button)
         check(b.ctx.window.get(op.button).enabled && b.ctx.window.get(op.button).caption == caption,
               "button left disabled or captioned otherwise");
     for (const HeadlessLine::Write& w : b.line.writes)
         check(w.at_us < b.platform.abort_from_us || op.click != cmchgfuji_Click,
               "fuji Live wrote after the abort request");
-    check(size_of("getfuji") <= 72, "getfuji holds more than a head and a trail");
-    check(size_of("read2") <= std::min<std::size_t>(n, 2048), "read2 holds more than was written");
+    check(size_of(b.dir + "/getfuji") <= 72, "getfuji holds more than a head and a trail");
+    check(size_of(b.dir + "/read2") <= std::min<std::size_t>(n, 2048),
+          "read2 holds more than was written");
     return 0;
 }

@@ -25,7 +25,8 @@
 
 namespace velk2::test {
 
-// A fresh directory that is the current directory while the object lives.
+// A fresh directory, removed with everything in it when the object goes. The
+// current directory stays as it was: the program's files go to ctx.work_dir.
 class TempDir {
   public:
     TempDir() {
@@ -39,24 +40,18 @@ class TempDir {
         char pattern[] = "/tmp/velk2-test-XXXXXX";
         path_ = mkdtemp(pattern);
 #endif
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(os_path(path_));
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::current_path(old_, ec);
         std::filesystem::remove_all(os_path(path_), ec);
     }
-    const std::string& path() const {
-        return path_;
-    }
-    std::string operator/(const std::string& name) const {
-        return path_ + folder_separator + name;
-    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + folder_separator + name; }
 
   private:
     std::string path_;
-    std::filesystem::path old_;
 };
 
 inline std::string read_file(const std::string& path) {

@@ -6,9 +6,11 @@
 #include <QMouseEvent>
 #include <QWidget>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "platform/window_model.h"
@@ -41,6 +43,16 @@ inline void post_click(QWidget* widget) {
                                             Qt::LeftButton, Qt::NoModifier));
     QApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
                                                     Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+inline std::string read_file(const std::string& path) {
+    std::ostringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Sets or removes an environment variable for one test, then restores it.

@@ -11,7 +11,6 @@
 namespace velk2 {
 namespace {
 
-
 // The brightest pixel in a rectangle (sum of the colour channels).
 int brightest(const QImage& image, QRect r) {
     int best = 0;

@@ -1,0 +1,110 @@
+// The box simulator works at all: each role answers its side of an exchange,
+// and the line model reads bytes sent at one rate as a UART at another would.
+// The loader's own behaviour against the simulator is what the end-to-end
+// runs check.
+#include "../../tools/boxsim/bootloader_role.h"
+#include "../../tools/boxsim/monitor_role.h"
+#include "../../tools/boxsim/sender_role.h"
+#include "../../tools/boxsim/uart_sampling.h"
+#include "upload/crc16.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using boxsim::Millis;
+using boxsim::Step;
+
+// Packets built here with the loader's CRC, which has its own check values.
+std::string packet(char lead, unsigned k, const std::string& data) {
+    const std::uint16_t crc = velk2::crc16(data);
+    return std::string{lead, char(k), char(255 - k)} + data + char(crc >> 8) + char(crc & 0xFF);
+}
+
+std::string header_packet(const std::string& name, const std::string& size) {
+    std::string field = name + '\0' + size + '\0';
+    field.resize(128, '\0');
+    return packet('\x01', 0, field);
+}
+
+std::string sample(std::size_t n) {
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) bytes += char((i * 7 + 3) & 0xFF);
+    return bytes;
+}
+
+const std::string closing = packet('\x01', 0, std::string(128, '\0'));
+
+TEST(BoxsimSmoke, BootloaderPromptsAndTakesAStreamInPieces) {
+    const std::string data = sample(2500);
+    std::string padded = data;
+    padded.resize(3 * 1024, '\0');
+    std::string stream = header_packet("a.dsp", "2500");
+    for (unsigned k = 1; k <= 3; ++k)
+        stream += packet('\x02', k, padded.substr((k - 1) * 1024, 1024));
+    stream += "\x04\x04" + closing;
+
+    boxsim::BootloaderRole role(115200, {});
+    EXPECT_EQ(role.tick(Millis(0)).sent(), "C");
+    std::string replies, file_name, file_bytes;
+    bool finished = false;
+    for (std::size_t at = 0; at < stream.size(); at += 7) {
+        const Step step = role.receive(stream.substr(at, 7), Millis(10 + at));
+        replies += step.sent();
+        if (step.file) file_name = step.file->name, file_bytes = step.file->bytes;
+        finished = finished || step.finished;
+    }
+    EXPECT_EQ(replies, "\x06"
+                       "C\x06\x06\x06\x15\x06\x06");
+    EXPECT_EQ(file_name, "a.dsp");
+    EXPECT_EQ(file_bytes, data);
+    EXPECT_TRUE(finished);
+}
+
+TEST(BoxsimSmoke, SenderSendsAFile) {
+    const std::string data = sample(2500);
+    std::string padded = data;
+    padded.resize(3 * 1024, '\0');
+    boxsim::SenderRole role(230400, "box.dsp", data, {});
+    Millis now{0};
+    const auto pc_sends = [&](const std::string& bytes) {
+        now += Millis(10);
+        return role.receive(bytes, now).sent();
+    };
+    EXPECT_EQ(pc_sends("C"), header_packet("box.dsp", "2500"));
+    for (unsigned k = 1; k <= 3; ++k)
+        EXPECT_EQ(pc_sends(k == 1 ? "\x15\x06"
+                                    "C"
+                                  : "\x06"),
+                  packet('\x02', k, padded.substr((k - 1) * 1024, 1024)))
+            << k;
+    EXPECT_EQ(pc_sends("\x15\x06"), "\x04");
+    EXPECT_EQ(pc_sends("C"), closing);
+}
+
+TEST(BoxsimSmoke, MonitorAnswersAPingAndAWriteThenRead) {
+    boxsim::MonitorRole role(38400, {}, {});
+    EXPECT_EQ(role.receive("\x07", Millis(0)).sent(), std::string("\xD4\x00", 2));
+    const std::string address("\x00\xA8\xCC\x00", 4); // 0x00CCA800, little-endian
+    const std::string block = sample(64);
+    EXPECT_EQ(role.receive("\x08" + address + "\x0F" + block, Millis(50)).sent(),
+              std::string(1, '\0'));
+    EXPECT_EQ(role.receive("\x0C" + address + "\x0F", Millis(100)).sent(), block + '\0');
+}
+
+TEST(BoxsimSmoke, LineReadsAByteAsAReceiverAtAnotherRateWould) {
+    struct {
+        std::string sent;
+        int tx, rx;
+        std::string heard;
+    } const cases[] = {
+        {"C", 115200, 230400, "\x1E\xFE"},
+        {"C\x06", 230400, 230400, "C\x06"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(boxsim::resample(c.sent, c.tx, c.rx), c.heard) << c.tx << " -> " << c.rx;
+}
+
+} // namespace
