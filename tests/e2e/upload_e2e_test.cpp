@@ -86,6 +86,9 @@ TEST_P(AutomaticUpload, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
                   std::string::npos)
             << b.out;
         EXPECT_TRUE(same_bytes(bytes, read_file(out + "/" + c.file_name)));
+        // The box times the loader after every data block's ACK but the last.
+        const std::string timed = "PC turn-around, " + std::to_string(c.size / 1024) + " times";
+        EXPECT_NE(box.log().find(timed), std::string::npos) << tail_of(box.log());
     } else {
         box.process.terminate();
         const Result b = box.process.wait(1s);
