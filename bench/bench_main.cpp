@@ -5,7 +5,7 @@
 //   velk2-bench --velk2 PATH --boxsim PATH --download-bench PATH --work DIR [SELECTION...]
 //
 // SELECTION: all (default), quick (the 256 KiB cases), upload, download,
-// parallel, reference, or case names as listed by --list.
+// parallel, reference, turnaround, or case names as listed by --list.
 // Exit status: 0 when every case ran, delivered its file byte-identical and
 // met its targets; 3 when a target was missed; 1 when a case failed.
 
@@ -22,6 +22,7 @@
 #include "figures.h"
 #include "machine_load.h"
 #include "reference_peer.h"
+#include "turnaround.h"
 #include "upload_cases.h"
 
 namespace {
@@ -35,10 +36,15 @@ constexpr std::size_t large = 2 * 1024 * 1024 - 8 * 1024;
 constexpr std::size_t small = 256 * 1024;
 constexpr std::size_t tiny = 1024; // the baseline runs' payload
 
-enum class Kind { upload, parallel, download, reference_upload, reference_download };
+enum class Kind { upload, parallel, download, reference_upload, reference_download, turnaround };
 
 bool is_reference(Kind k) {
     return k == Kind::reference_upload || k == Kind::reference_download;
+}
+
+// Cases without targets or memory figures.
+bool has_targets(Kind k) {
+    return !is_reference(k) && k != Kind::turnaround;
 }
 
 struct Case {
@@ -46,6 +52,7 @@ struct Case {
     Kind kind;
     std::size_t payload;
     int baud;
+    int ports = 1;
 };
 
 const std::vector<Case>& all_cases() {
@@ -64,6 +71,10 @@ const std::vector<Case>& all_cases() {
         {"ref-up-256k-115200", Kind::reference_upload, small, 115200},
         {"ref-down-256k-230400", Kind::reference_download, small, 230400},
         {"ref-down-256k-115200", Kind::reference_download, small, 115200},
+        // The loader's time from the box's ACK to its next data block, as the
+        // box times it: one upload, and 16 at once on COM1..COM16.
+        {"turn-256k-230400", Kind::turnaround, small, 230400},
+        {"turn16-256k-230400", Kind::turnaround, small, 230400, 16},
     };
     return cases;
 }
@@ -86,6 +97,7 @@ Targets targets_of(const Case& c) {
         return {0.98, 0.05, 2.5};
     case Kind::reference_upload:
     case Kind::reference_download:
+    case Kind::turnaround:
         break;
     }
     return {1, 0, 0};
@@ -94,11 +106,12 @@ Targets targets_of(const Case& c) {
 bool selected(const Case& c, const std::vector<std::string>& words) {
     for (const auto& w : words) {
         if (w == "all" || w == c.name) return true;
-        if (w == "quick" && c.payload == small) return true;
+        if (w == "quick" && c.payload == small && c.kind != Kind::turnaround) return true;
         if (w == "upload" && c.kind == Kind::upload) return true;
         if (w == "parallel" && c.kind == Kind::parallel) return true;
         if (w == "download" && c.kind == Kind::download) return true;
         if (w == "reference" && is_reference(c.kind)) return true;
+        if (w == "turnaround" && c.kind == Kind::turnaround) return true;
     }
     return false;
 }
@@ -119,7 +132,7 @@ struct Row {
 
 // Misses of a finished row, as words for the verdict column.
 std::string misses(const Row& r) {
-    if (is_reference(r.c.kind)) return {};
+    if (!has_targets(r.c.kind)) return {};
     const Targets t = targets_of(r.c);
     std::string out;
     const auto add = [&](const std::string& what) { out += (out.empty() ? "" : ",") + what; };
@@ -155,6 +168,23 @@ void print_line(const std::vector<std::string>& cells) {
     std::fflush(stdout);
 }
 
+// Turn-around rows: every port's data blocks together; each port's ratio
+// on the line below.
+void print_turnaround_row(const Row& r, const std::string& busy, const std::string& io) {
+    const Spread s = spread_of(r.f.turnaround_ms);
+    const auto [low, high] = std::minmax_element(r.port_ratios.begin(), r.port_ratios.end());
+    const std::string verdict = r.f.ok ? "ok" : "FAILED: " + r.f.problem;
+    std::printf("%-20s %5d %6zu %7.3f %7.3f %7.3f %7.3f  %.4f-%.4f %6s %6s  %s\n", r.c.name.c_str(),
+                r.c.ports, s.count, s.median, s.mean, s.p99, s.max,
+                low == r.port_ratios.end() ? 0.0 : *low, high == r.port_ratios.end() ? 0.0 : *high,
+                busy.c_str(), io.c_str(), verdict.c_str());
+}
+
+void print_turnaround_header() {
+    std::printf("%-20s %5s %6s %7s %7s %7s %7s  %-13s %6s %6s  %s\n", "case", "ports", "blocks",
+                "med ms", "mean ms", "p99 ms", "max ms", "ratio", "busy %", "io ms", "verdict");
+}
+
 void print_row(const Row& r) {
     const Figures& f = r.f;
     std::vector<std::string> cells = {r.c.name,
@@ -165,6 +195,7 @@ void print_row(const Row& r) {
                                       fixed("%.4f", f.ratio)};
     const std::string busy = r.machine_busy ? fixed("%.0f", *r.machine_busy * 100) : "-";
     const std::string io = r.io_stall_ms ? fixed("%.0f", *r.io_stall_ms) : "-";
+    if (r.c.kind == Kind::turnaround) return print_turnaround_row(r, busy, io);
     if (is_reference(r.c.kind)) {
         cells.insert(cells.end(), {"-", "-", "-", "-", "-", "-", busy, io});
         cells.push_back(f.ok ? "reference" : "FAILED: " + f.problem);
@@ -191,6 +222,17 @@ void print_header() {
                 "CPU %", "RSS MiB", "+MiB", "x payload", "busy %", "io ms", "verdict"});
 }
 
+// A table's header before its first row: turn-around rows have columns of
+// their own.
+void print_header_before(const std::vector<Row>& rows, std::size_t i) {
+    const bool turn = rows[i].c.kind == Kind::turnaround;
+    if (i > 0 && (rows[i - 1].c.kind == Kind::turnaround) == turn) return;
+    if (turn)
+        print_turnaround_header();
+    else
+        print_header();
+}
+
 Row run_case(const Tools& tools, const std::string& work, const Case& c, long base_kib) {
     Row row;
     row.c = c;
@@ -205,7 +247,7 @@ Row run_case(const Tools& tools, const std::string& work, const Case& c, long ba
         row.f = run_download(tools, work, {c.name, c.payload, c.baud}, base_kib);
         return row;
     }
-    const int ports = c.kind == Kind::parallel ? parallel_ports : 1;
+    const int ports = c.kind == Kind::parallel ? parallel_ports : c.ports;
     const auto runs = run_upload(tools, work, {c.name, c.payload, c.baud, ports}, base_kib);
     // The slowest port decides; a failed port is worst of all.
     const auto worst = std::min_element(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
@@ -213,6 +255,7 @@ Row run_case(const Tools& tools, const std::string& work, const Case& c, long ba
         return a.ratio < b.ratio;
     });
     row.f = *worst;
+    row.f.turnaround_ms.clear(); // every port's, below
     row.ports_ok = static_cast<int>(
         std::count_if(runs.begin(), runs.end(), [](const auto& f) { return f.ok; }));
     for (const auto& f : runs) {
@@ -220,6 +263,16 @@ Row run_case(const Tools& tools, const std::string& work, const Case& c, long ba
         row.f.cpu_share = std::max(row.f.cpu_share, f.cpu_share);
         row.f.growth_kib = std::max(row.f.growth_kib, f.growth_kib);
         row.f.maxrss_kib = std::max(row.f.maxrss_kib, f.maxrss_kib);
+        row.f.turnaround_ms.insert(row.f.turnaround_ms.end(), f.turnaround_ms.begin(),
+                                   f.turnaround_ms.end());
+    }
+    // Every data block but the last is followed by the next one (a payload
+    // of whole blocks gets one more block of zeros).
+    const std::size_t expected = std::size_t(ports) * (c.payload / 1024);
+    if (c.kind == Kind::turnaround && row.f.ok && row.f.turnaround_ms.size() != expected) {
+        row.f.ok = false;
+        row.f.problem = "the boxes timed " + std::to_string(row.f.turnaround_ms.size()) +
+                        " turn-arounds, not " + std::to_string(expected);
     }
     return row;
 }
@@ -308,6 +361,7 @@ int main(int argc, char** argv) {
     }
     std::filesystem::create_directories(work);
     print_machine("start");
+    std::printf("loader: %s\n", tools.velk2.c_str());
 
     // The baselines the chosen cases need, before any case runs.
     std::map<std::pair<Kind, int>, long> base_kib;
@@ -315,20 +369,20 @@ int main(int argc, char** argv) {
         return std::pair(c.kind == Kind::download ? Kind::download : Kind::upload, c.baud);
     };
     for (const auto& c : chosen)
-        if (!is_reference(c.kind) && !base_kib.contains(base_key(c)))
+        if (has_targets(c.kind) && !base_kib.contains(base_key(c)))
             base_kib[base_key(c)] = baseline(tools, work, base_key(c).first, c.baud);
 
     std::vector<Row> rows;
-    print_header();
     for (const auto& c : chosen) {
         const auto before = sample_cpu();
         const auto io_before = io_stall_us();
-        rows.push_back(run_case(tools, work, c, is_reference(c.kind) ? 0 : base_kib[base_key(c)]));
+        rows.push_back(run_case(tools, work, c, has_targets(c.kind) ? base_kib[base_key(c)] : 0));
         rows.back().machine_busy = busy_share(before, sample_cpu());
         if (const auto io_after = io_stall_us(); io_before && io_after)
             rows.back().io_stall_ms = double(*io_after - *io_before) / 1000;
+        print_header_before(rows, rows.size() - 1);
         print_row(rows.back());
-        if (c.kind == Kind::parallel) {
+        if (c.kind == Kind::parallel || c.kind == Kind::turnaround) {
             std::printf("%20s ports ok %d/%zu, ratios:", "", rows.back().ports_ok,
                         rows.back().port_ratios.size());
             for (const double r : rows.back().port_ratios) std::printf(" %.4f", r);
@@ -350,10 +404,14 @@ int main(int argc, char** argv) {
         "  +MiB    peak RSS minus the median peak of three tiny-file runs at the same rate.\n"
         "  busy %%  all cores' busy time while the case ran, everybody's work included.\n"
         "  io ms   time in which some task on the machine waited for the disk during the case.\n"
-        "  ref-*   a minimal peer instead of the loader: what the paced simulator allows.\n");
-    print_header();
+        "  ref-*   a minimal peer instead of the loader: what the paced simulator allows.\n"
+        "  turn-*  the loader's time from the box's ACK (its last byte gone) to the next data\n"
+        "          block's first byte at the box, over every port's data blocks; the box's\n"
+        "          own monotonic stamps. p99: 99 %% of the blocks took at most this.\n");
     int status = 0;
-    for (const auto& r : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& r = rows[i];
+        print_header_before(rows, i);
         print_row(r);
         if (!r.f.ok ||
             r.ports_ok != static_cast<int>(std::max<std::size_t>(1, r.port_ratios.size())))

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -35,6 +36,9 @@ struct Figures {
     double cpu_share = 0;               // user + system / wall, whole process
     long maxrss_kib = 0;
     long growth_kib = 0; // maxrss minus the baseline run's
+    // Upload: the loader's turn-around per data block, ACK gone to the next
+    // block in, as the box timed it (ms).
+    std::vector<double> turnaround_ms;
 };
 
 std::string size_text(std::size_t bytes);

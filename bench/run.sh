@@ -4,7 +4,10 @@
 #
 #   bench/run.sh            all cases (about 12 minutes, see bench/README.md)
 #   bench/run.sh quick      the 256 KiB cases and the 8 uploads at once (about 2 minutes)
-#   bench/run.sh upload | download | parallel | CASE...   (bench/run.sh --list)
+#   bench/run.sh upload | download | parallel | turnaround | CASE...   (bench/run.sh --list)
+#
+# VELK2_BENCH_LOADER=PATH runs the cases with that velk2 instead of the one
+# built here (an older build, to compare); the simulator is always this one.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,5 +29,6 @@ if ! cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release \
     exit 1
 fi
 
-exec "$build/bench/velk2-bench" --velk2 "$build/velk2" --boxsim "$build/velk2-boxsim" \
+loader=${VELK2_BENCH_LOADER:-$build/velk2}
+exec "$build/bench/velk2-bench" --velk2 "$loader" --boxsim "$build/velk2-boxsim" \
     --download-bench "$build/bench/velk2-download-bench" --work "$build/bench-work" "$@"

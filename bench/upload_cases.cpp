@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <optional>
 
+#include <sys/stat.h>
+
 #include "line_watch.h"
+#include "turnaround.h"
 
 namespace bench {
 namespace {
@@ -20,6 +23,14 @@ struct Port {
     std::optional<Box> box;
     std::optional<Child> loader;
 };
+
+// Only a pseudo-terminal of a box this bench started may stand for a port: a
+// COMn without its VELK2_COMn would be a serial device of the machine.
+bool is_box_pty(const std::string& device) {
+    struct stat st {};
+    return device.starts_with("/dev/pts/") && ::stat(device.c_str(), &st) == 0 &&
+           S_ISCHR(st.st_mode);
+}
 
 // Everything that can be said about one port once its loader and box ended.
 Figures figures_of(const UploadCase& c, const Port& port, const Watched& watched,
@@ -43,6 +54,7 @@ Figures figures_of(const UploadCase& c, const Port& port, const Watched& watched
         f.ratio = limit_ratio(c.payload, f.phase, c.baud);
     }
     if (started && blocks) f.blocks_ratio = limit_ratio(c.payload, *blocks - *started, c.baud);
+    if (const auto log = read_file(port.box->log_file)) f.turnaround_ms = turnarounds_ms(*log);
 
     const std::string base = port.payload_path.substr(port.payload_path.rfind('/') + 1);
     const auto received = read_file(port.dir + "/out/" + base);
@@ -102,6 +114,8 @@ std::vector<Figures> run_upload(const Tools& tools, const std::string& work, con
     for (int n = 1; n <= c.ports; ++n) {
         Port& p = ports[static_cast<std::size_t>(n - 1)];
         const std::string com = "COM" + std::to_string(n);
+        if (!is_box_pty(p.box->slave))
+            return fail_all(com + " would be " + p.box->slave + ", not the box's pseudo-terminal");
         Launch launch;
         launch.argv = {tools.velk2, "(" + com + "){" + p.payload_path + "}"};
         launch.env = loader_env(config);

@@ -189,7 +189,7 @@ void BootloaderRole::take_data(Step& step, const std::string& packet) {
     blocks_ = block;
     step.note("block " + std::to_string(block) + " ok: ACK (" + std::to_string(data_.size()) +
               " bytes)");
-    reply(step, ACK);
+    step.out.push_back({std::string(1, ACK), baud_, false, STX});
     if (faults_.drop_after_block == block) {
         step.note("fault: dropping the line after block " + std::to_string(block));
         step.hang_up = true;

@@ -21,6 +21,10 @@ struct Transmission {
     std::string bytes;
     int baud = 0;
     bool optional = false;
+    // The PC's turn-around is timed from the moment this transmission's last
+    // byte has left the line to the PC's next bytes, when they start with
+    // this byte (a data block's ACK, and the next block's lead).
+    std::optional<char> turnaround_until{};
 };
 
 // A file the box has received whole; `name` is already safe to save under.

@@ -10,6 +10,7 @@
 #include <deque>
 #include <optional>
 #include <poll.h>
+#include <vector>
 
 namespace boxsim {
 namespace {
@@ -57,11 +58,23 @@ int poll_for(pollfd& pfd, Nanos wait) {
 class Session {
   public:
     Session(Line& line, Role& role, const ServeSettings& settings)
-        : line_(line), role_(role), settings_(settings), start_(Clock::now()) {}
+        : line_(line), role_(role), settings_(settings), start_(Clock::now()) {
+        turnarounds_.reserve(4096); // more than the blocks of a transfer
+    }
 
     int run(const sigset_t& stop_signals);
 
   private:
+    // One turn-around of the PC, on the monotonic clock.
+    struct Turnaround {
+        Nanos gone; // the last byte of the box's reply has left the line
+        Nanos in;   // the PC's next bytes have reached the box
+    };
+    struct Awaited {
+        char lead;
+        Nanos gone;
+    };
+
     Nanos now() const { return Clock::now() - start_; }
     static Millis millis(Nanos t) { return std::chrono::duration_cast<Millis>(t); }
     void log(const std::string& text) const;
@@ -71,6 +84,9 @@ class Session {
     void take_input(const Line::Input& input, Nanos t);
     void feed_role(Nanos t);
     bool push_output(Nanos t);
+    void wire_gone();
+    void log_turnarounds();
+    int serve_until_end(const sigset_t& stop_signals);
     bool output_idle() const { return outbox_.empty() && wire_.empty(); }
     Nanos poll_wait(Nanos t) const;
     bool quiet() const { return hang_up_ || (settings_.once && finished_); }
@@ -99,6 +115,13 @@ class Session {
     bool own_flush_ = false;
     std::optional<Nanos> ending_since_;
     std::optional<Nanos> drained_since_;
+    // The PC's turn-around after a timed transmission (Transmission::
+    // turnaround_until). Kept in memory and logged once per transfer, so the
+    // loop does no more I/O per block than before.
+    std::optional<char> timed_on_wire_; // the wire_ bytes end a timed transmission
+    std::optional<Awaited> awaited_;
+    std::vector<Turnaround> turnarounds_;
+    bool transfer_over_ = false;
 };
 
 void Session::log(const std::string& text) const {
@@ -116,6 +139,7 @@ void Session::handle(Step step) {
     if (outbox_.empty() && wire_.empty() && !step.out.empty()) out_pacer_.resume(now());
     for (auto& t : step.out) outbox_.push_back(std::move(t));
     finished_ = finished_ || step.finished;
+    transfer_over_ = transfer_over_ || step.finished;
     hang_up_ = hang_up_ || step.hang_up;
 }
 
@@ -165,6 +189,11 @@ void Session::take_input(const Line::Input& input, Nanos t) {
             "): " + hex_text(input.bytes));
         return;
     }
+    if (awaited_) {
+        if (input.bytes[0] == awaited_->lead)
+            turnarounds_.push_back({awaited_->gone, start_.time_since_epoch() + t});
+        awaited_.reset();
+    }
     if (inbox_.empty()) in_pacer_.resume(t);
     inbox_ += input.bytes;
 }
@@ -191,6 +220,7 @@ bool Session::push_output(Nanos t) {
             if (!written) return false;
             wire_.erase(0, *written);
             if (!wire_.empty()) return true; // the line is full for now
+            if (timed_on_wire_) wire_gone();
         }
         if (outbox_.empty()) return true;
         Transmission& front = outbox_.front();
@@ -212,7 +242,10 @@ bool Session::push_output(Nanos t) {
         const std::string bytes = front.bytes.substr(0, count);
         const int baud = front.baud;
         front.bytes.erase(0, count);
-        if (front.bytes.empty()) outbox_.pop_front();
+        if (front.bytes.empty()) {
+            timed_on_wire_ = front.turnaround_until;
+            outbox_.pop_front();
+        }
         if (line_.simulated() && rates_ && rates_->pc_hears != baud) {
             wire_ = resample(bytes, baud, rates_->pc_hears);
             log("sent " + hex_text(bytes) + " at " + std::to_string(baud) + ", the PC hears " +
@@ -221,6 +254,33 @@ bool Session::push_output(Nanos t) {
             wire_ = bytes;
         }
     }
+}
+
+// The last byte of a timed transmission has just been written: paced, that
+// is the moment its line time is over.
+void Session::wire_gone() {
+    awaited_ = Awaited{*timed_on_wire_, Clock::now().time_since_epoch()};
+    timed_on_wire_.reset();
+}
+
+// One line for the whole transfer: "gone>in" pairs in microseconds.
+void Session::log_turnarounds() {
+    transfer_over_ = false;
+    if (turnarounds_.empty()) return;
+    const auto us = [](Nanos t) {
+        return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(t).count());
+    };
+    std::string text = "PC turn-around, " + std::to_string(turnarounds_.size()) +
+                       " times (monotonic us, reply gone>next bytes in):";
+    text.reserve(text.size() + turnarounds_.size() * 28);
+    for (const auto& turn : turnarounds_) {
+        text += ' ';
+        text += us(turn.gone);
+        text += '>';
+        text += us(turn.in);
+    }
+    log(text);
+    turnarounds_.clear();
 }
 
 Nanos Session::poll_wait(Nanos t) const {
@@ -266,6 +326,12 @@ std::optional<int> Session::ending(Nanos t) {
 }
 
 int Session::run(const sigset_t& stop_signals) {
+    const int status = serve_until_end(stop_signals);
+    log_turnarounds(); // a transfer that did not finish
+    return status;
+}
+
+int Session::serve_until_end(const sigset_t& stop_signals) {
     log("serving " + line_.path() + ", box at " + std::to_string(role_.baud()));
     watch_rates(now());
     while (true) {
@@ -295,6 +361,7 @@ int Session::run(const sigset_t& stop_signals) {
             log("writing to the line failed");
             failed_ = true;
         }
+        if (transfer_over_ && output_idle()) log_turnarounds();
         if (line_.simulated() && line_.unread_by_pc() > stale_limit) {
             log("the PC left " + std::to_string(line_.unread_by_pc()) + " bytes unread: discarded");
             line_.discard_unread_by_pc();
