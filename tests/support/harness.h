@@ -47,8 +47,12 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + folder_separator + name; }
+    const std::string& path() const {
+        return path_;
+    }
+    std::string operator/(const std::string& name) const {
+        return path_ + folder_separator + name;
+    }
 
   private:
     std::string path_;

@@ -68,8 +68,8 @@ class RecordingReport final : public WindowReport {
 
   private:
     static std::string name(Button b) {
-        static const char* const names[] = {"upload", "download", "service", "stop",
-                                            "getfuji", "live",    "def",     "put"};
+        static const char* const names[] = {"upload",  "download", "service", "stop",
+                                            "getfuji", "live",     "def",     "put"};
         return names[static_cast<int>(b)];
     }
     void keep(std::string call) { calls.push_back(std::move(call)); }

@@ -49,34 +49,31 @@ TEST(SafeSave, ATakenCompanionNameIsLeftAlone) {
 }
 
 // (A folder in the way is the download's own test.)
-TEST(SafeSave, FailureKeepsWhatWasThere) {
-    {
-        SCOPED_TRACE("folder missing");
-        TempDir dir;
-        EXPECT_TRUE(save_file_atomically(dir / "no/f.DSP", "new"));
-        EXPECT_TRUE(names_in(dir.path()).empty());
-    }
-#ifndef _WIN32 // a file size limit is POSIX
-    {
-        SCOPED_TRACE("disk full in the middle of the write");
-        TempDir dir;
-        test::write_file(dir / "f.DSP", "EARLIER");
-        // A file size limit makes the write fail part way, as a full disk does.
-        rlimit old{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        rlimit small = old;
-        small.rlim_cur = 4096;
-        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const std::error_code ec = save_file_atomically(dir / "f.DSP", std::string(100000, 'n'));
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, previous);
-        EXPECT_TRUE(ec);
-        EXPECT_EQ(test::read_file(dir / "f.DSP"), "EARLIER");
-        EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"f.DSP"});
-    }
-#endif
+TEST(SafeSave, MissingFolderLeavesNothing) {
+    TempDir dir;
+    EXPECT_TRUE(save_file_atomically(dir / "no/f.DSP", "new"));
+    EXPECT_TRUE(names_in(dir.path()).empty());
 }
+
+#ifndef _WIN32 // a file size limit is POSIX
+TEST(SafeSave, DiskFullInTheMiddleKeepsTheEarlierFile) {
+    TempDir dir;
+    test::write_file(dir / "f.DSP", "EARLIER");
+    // A file size limit makes the write fail part way, as a full disk does.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::error_code ec = save_file_atomically(dir / "f.DSP", std::string(100000, 'n'));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(ec);
+    EXPECT_EQ(test::read_file(dir / "f.DSP"), "EARLIER");
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"f.DSP"});
+}
+#endif
 
 #ifndef _WIN32 // folder modes are POSIX
 TEST(SafeSave, ReadOnlyFolderKeepsTheEarlierFile) {

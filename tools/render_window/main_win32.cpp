@@ -10,8 +10,8 @@
 #include "platform/win32/win32_window.h"
 #include "session/context.h"
 #include "shell/main_window.h"
-#include "shell/startup.h"
 #include "shell/panel.h"
+#include "shell/startup.h"
 #include "shell/window_layout.h"
 #include "shell/window_setup.h"
 
