@@ -6,18 +6,7 @@
 # (also wine and Xvfb for tests/wine/run.sh) with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev wine wine64 xvfb)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "installing: ${missing[*]}"
-    sudo_cmd=""
-    [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-    $sudo_cmd apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev wine wine64 xvfb
 
 # The .exe is copied around on its own (per-port copies): it may need
 # nothing but the DLLs that every Windows has.

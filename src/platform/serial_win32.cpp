@@ -5,19 +5,12 @@
 #include "platform/serial_port.h"
 
 #include "platform/os_path.h"
+#include "platform/win32/win32_api.h"
 
 #include <algorithm>
 #include <chrono>
 #include <optional>
 #include <thread>
-
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
 
 namespace velk2 {
 namespace {
