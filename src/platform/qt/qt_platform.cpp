@@ -5,11 +5,9 @@
 #include <QTime>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 #include <utility>
 
 #include "platform/device_names.h"
@@ -19,6 +17,7 @@
 #include "platform/qt/qt_text.h"
 #include "platform/qt/qt_window.h"
 #include "platform/timers.h"
+#include "platform/wall_clock.h"
 
 namespace velk2 {
 
@@ -41,7 +40,7 @@ QtPlatform::~QtPlatform() = default;
 void QtPlatform::attach(Window& window) {
     window_ = &window;
     qt_window_ = std::make_unique<QtWindow>(
-        window, [this](const std::function<void()>& handler) { run_handler(handler); });
+        window, [this](const std::function<void()>& handler) { handler_errors_.run(handler); });
 }
 
 QWidget* QtPlatform::form() const {
@@ -55,13 +54,11 @@ double QtPlatform::seconds_since_midnight() {
 }
 
 std::int64_t QtPlatform::monotonic_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return steady_ms();
 }
 
 void QtPlatform::pause(int ms) {
-    // A plain sleep: the window must not run events (timers, clicks) here.
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    sleep_ms(ms);
     check_interrupt();
 }
 
@@ -77,20 +74,6 @@ void QtPlatform::sync_window() {
     qt_window_->present();
 }
 
-void QtPlatform::run_handler(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (...) {
-        // The first error wins; a second one in the same delivery is a
-        // consequence of the first.
-        if (!pending_) pending_ = std::current_exception();
-    }
-}
-
-void QtPlatform::rethrow_pending() {
-    if (auto error = std::exchange(pending_, nullptr)) std::rethrow_exception(error);
-}
-
 void QtPlatform::run_timers() {
     // Timers keep ticking after the window has closed: a download that is
     // still running needs them until it ends.
@@ -101,7 +84,7 @@ void QtPlatform::process_events() {
     check_interrupt();
     sync_window();
     QCoreApplication::processEvents();
-    rethrow_pending();
+    handler_errors_.rethrow();
     check_interrupt();
     run_timers();
     sync_window();
@@ -120,7 +103,7 @@ bool QtPlatform::wait_event() {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         wake_->stop();
     }
-    rethrow_pending();
+    handler_errors_.rethrow();
     check_interrupt();
     run_timers();
     sync_window();

@@ -15,11 +15,10 @@
 // Unattended runs: see dialog_script.h (VELK2_DIALOG_ANSWERS, VELK2_NO_DIALOGS).
 #pragma once
 
-#include <exception>
-#include <functional>
 #include <memory>
 
 #include "platform/dialog_script.h"
+#include "platform/handler_errors.h"
 #include "platform/platform.h"
 #include "platform/qt/end_signals.h"
 
@@ -63,8 +62,6 @@ class QtPlatform : public Platform {
 
   private:
     void sync_window();
-    void run_handler(const std::function<void()>& handler);
-    void rethrow_pending();
     void run_timers();
     // False while the settings file cannot be used; says why, once.
     bool settings_usable();
@@ -72,7 +69,7 @@ class QtPlatform : public Platform {
     Window* window_ = nullptr;
     std::unique_ptr<QtWindow> qt_window_;
     std::unique_ptr<QTimer> wake_; // ends a wait when the next window timer is due
-    std::exception_ptr pending_;   // thrown by a handler inside Qt's event delivery
+    HandlerErrors handler_errors_;
     DialogScript script_;
     EndSignals end_signals_;
     bool settings_problem_told_ = false;

@@ -3,16 +3,15 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 #include <utility>
 
 #include "platform/device_names.h"
 #include "platform/os_path.h"
 #include "platform/timers.h"
+#include "platform/wall_clock.h"
 #include "platform/win32/registry_settings.h"
 #include "platform/win32/wic_picture.h"
 #include "platform/win32/win32_dialogs.h"
@@ -49,7 +48,7 @@ Win32Platform::~Win32Platform() {
 void Win32Platform::attach(Window& window) {
     window_ = &window;
     win_ = std::make_unique<Win32Window>(
-        window, [this](const std::function<void()>& handler) { run_handler(handler); });
+        window, [this](const std::function<void()>& handler) { handler_errors_.run(handler); });
 }
 
 // ---------------------------------------------------------------- clock
@@ -61,13 +60,11 @@ double Win32Platform::seconds_since_midnight() {
 }
 
 std::int64_t Win32Platform::monotonic_ms() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return steady_ms();
 }
 
 void Win32Platform::pause(int ms) {
-    // A plain sleep: the window must not run events (timers, clicks) here.
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    sleep_ms(ms);
     check_interrupt();
 }
 
@@ -81,20 +78,6 @@ void Win32Platform::sync_window() {
     if (!win_) return;
     win_->sync();
     win_->present();
-}
-
-void Win32Platform::run_handler(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (...) {
-        // The first error wins; a second one in the same delivery is a
-        // consequence of the first.
-        if (!pending_) pending_ = std::current_exception();
-    }
-}
-
-void Win32Platform::rethrow_pending() {
-    if (auto error = std::exchange(pending_, nullptr)) std::rethrow_exception(error);
 }
 
 void Win32Platform::deliver_messages() {
@@ -116,7 +99,7 @@ void Win32Platform::process_events() {
     check_interrupt();
     sync_window();
     deliver_messages();
-    rethrow_pending();
+    handler_errors_.rethrow();
     check_interrupt();
     run_timers();
     sync_window();
@@ -147,7 +130,7 @@ bool Win32Platform::wait_event() {
         MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     deliver_messages();
-    rethrow_pending();
+    handler_errors_.rethrow();
     check_interrupt();
     run_timers();
     sync_window();

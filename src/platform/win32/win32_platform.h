@@ -21,11 +21,10 @@
 #pragma once
 
 #include <deque>
-#include <exception>
-#include <functional>
 #include <memory>
 
 #include "platform/dialog_script.h"
+#include "platform/handler_errors.h"
 #include "platform/platform.h"
 #include "platform/win32/end_events.h"
 #include "platform/win32/win32_api.h"
@@ -66,15 +65,13 @@ class Win32Platform : public Platform {
 
   private:
     void sync_window();
-    void run_handler(const std::function<void()>& handler);
-    void rethrow_pending();
     void deliver_messages();
     void run_timers();
     void next_scripted_click();
 
     Window* window_ = nullptr;
     std::unique_ptr<Win32Window> win_;
-    std::exception_ptr pending_; // thrown by a handler inside the window procedure
+    HandlerErrors handler_errors_;
     DialogScript script_;
     std::deque<std::string> clicks_;
     EndEvents end_events_;
