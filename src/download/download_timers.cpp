@@ -15,15 +15,30 @@ void tmrR1_Timer(Context& ctx) {
     stop_header_timers(ctx);
 }
 
+namespace {
+
+// A failed reopening ends the wait at the download loop's next check; the
+// rate is kept so that the download can say why it got no header.
+void reopen(Context& ctx, const std::string& baud) {
+    if (port_open(ctx, baud)) {
+        ctx.refused_rates.clear();
+        return;
+    }
+    if (ctx.refused_rates.find(baud) == std::string::npos)
+        ctx.refused_rates += (ctx.refused_rates.empty() ? "" : " or ") + baud;
+    tmrR1_Timer(ctx);
+}
+
+} // namespace
+
 void tmrR2_Timer(Context& ctx) {
     ctx.report->timer_on(Timer::r2, false);
     port_close(ctx);
-    // A failed reopening ends the wait at the download loop's next check.
     if (ctx.turbo) {
-        if (!port_open(ctx, "230400")) tmrR1_Timer(ctx);
+        reopen(ctx, "230400");
         ctx.turbo = false;
     } else {
-        if (!port_open(ctx, "115200")) tmrR1_Timer(ctx);
+        reopen(ctx, "115200");
         ctx.turbo = true;
     }
     port_send(ctx, ctx.reply);

@@ -30,7 +30,8 @@ std::error_code last_error() {
 
 } // namespace
 
-std::error_code write_new_file(const std::string& path, std::string_view bytes, bool& created) {
+std::error_code write_new_file(const std::string& path, std::string_view bytes, bool& created,
+                               const WriteProgress& progress) {
     created = false;
     // CREATE_NEW fails on any existing name: an existing file is never opened.
     const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -39,11 +40,12 @@ std::error_code write_new_file(const std::string& path, std::string_view bytes, 
     created = true;
     std::error_code ec;
     for (std::size_t done = 0; done < bytes.size() && !ec;) {
-        const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD piece = DWORD(std::min(bytes.size() - done, write_piece_size));
         DWORD written = 0;
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+        if (!WriteFile(file, bytes.data() + done, piece, &written, nullptr) || written == 0)
             ec = last_error();
         done += written;
+        if (!ec && progress) progress(done);
     }
     if (!ec && !FlushFileBuffers(file)) ec = last_error();
     if (!CloseHandle(file) && !ec) ec = last_error();
@@ -60,22 +62,34 @@ std::error_code last_error() {
 
 } // namespace
 
-std::error_code write_new_file(const std::string& path, std::string_view bytes, bool& created) {
+std::error_code write_and_flush(int fd, std::string_view bytes, const WriteProgress& progress) {
+    std::error_code ec;
+    for (std::size_t done = 0; done < bytes.size() && !ec;) {
+        errno = 0;
+        const ssize_t n =
+            ::write(fd, bytes.data() + done, std::min(bytes.size() - done, write_piece_size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // Over a file-size limit the write fails with EFBIG, as a full
+            // disk fails with ENOSPC (SIGXFSZ is ignored for that).
+            ec = last_error();
+        } else {
+            done += std::size_t(n);
+            if (progress) progress(done);
+        }
+    }
+    if (!ec && ::fsync(fd) != 0) ec = last_error();
+    return ec;
+}
+
+std::error_code write_new_file(const std::string& path, std::string_view bytes, bool& created,
+                               const WriteProgress& progress) {
     created = false;
     errno = 0;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return last_error();
     created = true;
-    std::error_code ec;
-    for (std::size_t done = 0; done < bytes.size() && !ec;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ec = last_error();
-        else
-            done += std::size_t(n);
-    }
-    if (!ec && ::fsync(fd) != 0) ec = last_error();
+    std::error_code ec = write_and_flush(fd, bytes, progress);
     if (::close(fd) != 0 && !ec) ec = last_error();
     return ec;
 }

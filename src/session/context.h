@@ -76,6 +76,9 @@ struct Context {
     std::string reply;
     std::uint8_t idob = 0;
     bool turbo = false;
+    // The rates ("230400 or 115200") at which the port failed to open since
+    // it last opened during the wait: the reason the wait ended, when it did.
+    std::string refused_rates;
 };
 
 } // namespace velk2

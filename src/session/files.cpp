@@ -79,6 +79,9 @@ std::string select_file(Context& ctx, const std::string& title, const std::strin
     }
     request.pattern = "*." + type;
     const std::string result = ctx.platform.file_dialog(request, save);
+    // A save name is the caller's to remember once the file is written; only
+    // the empty name of a cancelled dialog is no name there.
+    if (save) return result;
     if (result.size() <= 3) return {};
     if (type == "JPG") {
         long long n = file_length(result);
@@ -86,7 +89,7 @@ std::string select_file(Context& ctx, const std::string& title, const std::strin
     }
     // A file that cannot be read is not remembered: the next dialog must not
     // start from it. Its refusal is the caller's to show.
-    if (!save && !readable_file(result)) return result;
+    if (!readable_file(result)) return result;
     store_setting(ctx, "LAST", type, result);
     return result;
 }

@@ -32,7 +32,8 @@ constexpr long long jpg_dialog_limit = 60000;
 
 // The file dialog with the start folder and default name taken from `start`
 // (a stored full path); stores the choice under "LAST"/type. "" when nothing
-// usable was chosen. `save` accepts a name that does not exist yet.
+// usable was chosen. `save` accepts a name that does not exist yet and stores
+// nothing: the caller remembers the name once the file is written.
 std::string select_file(Context& ctx, const std::string& title, const std::string& start,
                         const std::string& type, bool save = false);
 

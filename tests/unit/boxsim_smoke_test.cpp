@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,25 +65,45 @@ TEST(BoxsimSmoke, BootloaderPromptsAndTakesAStreamInPieces) {
     EXPECT_TRUE(finished);
 }
 
+// Each request brings the next block; the faults for the loader's block
+// checks change which block comes.
 TEST(BoxsimSmoke, SenderSendsAFile) {
     const std::string data = sample(2500);
     std::string padded = data;
     padded.resize(3 * 1024, '\0');
-    boxsim::SenderRole role(230400, "box.dsp", data, {});
-    Millis now{0};
-    const auto pc_sends = [&](const std::string& bytes) {
-        now += Millis(10);
-        return role.receive(bytes, now).sent();
+    const struct {
+        const char* label;
+        std::optional<unsigned> repeat_block, swap_blocks;
+        std::vector<unsigned> blocks; // one per request
+    } cases[] = {
+        {"in turn", {}, {}, {1, 2, 3}},
+        {"repeat-block=2", 2u, {}, {1, 2, 2, 3}},
+        {"swap-blocks=1", {}, 1u, {2, 1, 3}},
+        {"swap-blocks=3 (no block 4)", {}, 3u, {1, 2, 3}},
     };
-    EXPECT_EQ(pc_sends("C"), header_packet("box.dsp", "2500"));
-    for (unsigned k = 1; k <= 3; ++k)
-        EXPECT_EQ(pc_sends(k == 1 ? "\x15\x06"
-                                    "C"
-                                  : "\x06"),
-                  packet('\x02', k, padded.substr((k - 1) * 1024, 1024)))
-            << k;
-    EXPECT_EQ(pc_sends("\x15\x06"), "\x04");
-    EXPECT_EQ(pc_sends("C"), closing);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        boxsim::SenderFaults faults;
+        faults.repeat_block = c.repeat_block;
+        faults.swap_blocks = c.swap_blocks;
+        boxsim::SenderRole role(230400, "box.dsp", data, faults);
+        Millis now{0};
+        const auto pc_sends = [&](const std::string& bytes) {
+            now += Millis(10);
+            return role.receive(bytes, now).sent();
+        };
+        EXPECT_EQ(pc_sends("C"), header_packet("box.dsp", "2500"));
+        for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+            const unsigned k = c.blocks[i];
+            EXPECT_EQ(pc_sends(i == 0 ? "\x15\x06"
+                                        "C"
+                                      : "\x06"),
+                      packet('\x02', k, padded.substr((k - 1) * 1024, 1024)))
+                << i;
+        }
+        EXPECT_EQ(pc_sends("\x15\x06"), "\x04");
+        EXPECT_EQ(pc_sends("C"), closing);
+    }
 }
 
 TEST(BoxsimSmoke, MonitorAnswersAPingAndAWriteThenRead) {

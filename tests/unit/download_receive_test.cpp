@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <stdexcept>
 
 #include "download/ymodem_header.h"
@@ -44,6 +46,11 @@ struct Box {
     int stop_after = -1;   // blocks sent before the box falls silent
     int blocks_sent = 0;
     std::int64_t header_at_us = -1;
+    // The blocks in the order the box sends them (empty: 1, 2, ... in turn),
+    // and the complement byte it puts on a block instead of 255 - number.
+    std::vector<int> order;
+    std::map<int, char> complement;
+    std::map<int, std::int64_t> late_us; // by send (1-based): sent this much later
 
     void serve(HeadlessLine& line) {
         line.on_write = [this](HeadlessLine& l, const std::string& w) { answer(l, w); };
@@ -59,14 +66,16 @@ struct Box {
             header_at_us = l.now_us();
             l.send(header, 1000, gap_us);
         } else if (w == first_request || w == next_request) {
-            if (blocks_sent == int((data.size() + 1023) / 1024) || blocks_sent == stop_after)
-                return;
-            const int k = ++blocks_sent;
+            if (order.empty())
+                for (int k = 1; k <= int((data.size() + 1023) / 1024); ++k) order.push_back(k);
+            if (blocks_sent == int(order.size()) || blocks_sent == stop_after) return;
+            const int k = order[std::size_t(blocks_sent++)];
             std::string payload = data.substr(std::size_t(k - 1) * 1024, 1024);
             payload.resize(1024, '\x1A');
-            std::string record = with_crc({'\x02', char(k), char(255 - k)}, payload);
+            const char number = char(k), rest = complement.count(k) ? complement[k] : char(255 - k);
+            std::string record = with_crc({'\x02', number, rest}, payload);
             if (k == corrupt_block) record[1027] ^= 0x5A;
-            l.send(record, 1000, gap_us);
+            l.send(record, 1000 + late_us[blocks_sent], gap_us);
         } else if (w == end_request) {
             l.send("\x04", 1000);
         } else if (w == "C") {
@@ -127,6 +136,7 @@ TEST(DownloadReceive, TakesEveryBlockAndSavesExactlyTheAnnouncedBytes) {
         int corrupt_block = 0;
         std::string header = {};  // instead of the one that offers the file
         std::string refusal = {}; // the stage line that refuses it
+        std::string message = {}; // the box that says why nothing came
     } cases[] = {
         {2500, "2-500"},
         {0, "0"},
@@ -135,12 +145,24 @@ TEST(DownloadReceive, TakesEveryBlockAndSavesExactlyTheAnnouncedBytes) {
         {9000, "9-000", 6},
         {2500, "2-500", 3},
         {2500, "0", 0, header_block("a.dsp", "2500", std::string("\x02\x00\xFF", 3)),
-         "bad 1,2,3 FF0002 FF0001"},
-        {2500, "0", 0, bad_crc, "bad crc 9501 0095"},
-        {2500, "0", 0, header_block("a.dsp", "2093057"), "bad size 2093057"}, // a block too many
-        {2500, "0", 0, header_block("a.dsp", "4294968320"), "bad size 4294968320"}, // 32-bit wrap
+         "bad 1,2,3 FF0002 FF0001",
+         "The box's first block is no file header: it starts 02 00 FF, a header starts 01 00 FF. "
+         "Nothing was downloaded."},
+        {2500, "0", 0, bad_crc, "bad crc 9501 0095",
+         "The box's file header failed its check (CRC 9501 computed, 0095 received). Nothing was "
+         "downloaded."},
+        {2500, "0", 0, header_block("a.dsp", "2093057"), "bad size 2093057", // a block too many
+         "The box announces a file of 2093057 bytes, more than a download takes (2093056 bytes). "
+         "Nothing was downloaded."},
+        {2500, "0", 0, header_block("a.dsp", "4294968320"), "bad size 4294968320", // 32-bit wrap
+         "The box announces a file of 4294968320 bytes, more than a download takes (2093056 "
+         "bytes). Nothing was downloaded."},
         {2500, "0", 0, header_block("a.dsp", "18446744073709551617"),
-         "bad size 18446744073709551617"},
+         "bad size 18446744073709551617",
+         "The box announces a file of 18446744073709551617 bytes, more than a download takes "
+         "(2093056 bytes). Nothing was downloaded."},
+        {2500, "0", 0, header_block("a.dsp", "x2500"), "bad size ",
+         "The box's file header gives no file size. Nothing was downloaded."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " bytes, corrupt block " +
@@ -170,8 +192,10 @@ TEST(DownloadReceive, TakesEveryBlockAndSavesExactlyTheAnnouncedBytes) {
         stages.push_back("REC exit");
         EXPECT_EQ(d.stages(), stages);
 
-        EXPECT_EQ(d.platform.messages.back().first,
-                  c.corrupt_block ? "Download mistake file (check)" : wait_text);
+        EXPECT_EQ(d.platform.messages.back().first, c.corrupt_block
+                                                        ? "Download mistake file (check)"
+                                                    : c.message.empty() ? wait_text
+                                                                        : c.message);
         EXPECT_EQ(d.platform.file_requests.size(), saved ? 1u : 0u);
         EXPECT_TRUE(saved ? test::read_file(target) == d.box.data : !test::exists(target));
         std::string length = c.length;
@@ -192,12 +216,11 @@ TEST(DownloadReceive, SavesUnderTheConfirmedName) {
         std::string down;    // "DOWN" afterwards
         std::string dsp;     // "DSP" afterwards
     } cases[] = {
-        {"../../x", "x", "@/x.bin", "@/x.bin.DSP", "@/x.bin.DSP", "@/x.bin"},
+        {"../../x", "x", "@/x.bin", "@/x.bin.DSP", "@/x.bin.DSP", "@/x.bin.DSP"},
         {"/etc/passwd", "passwd", "@/x.dsp", "@/x.dsp", "@/x.dsp", "@/x.dsp"},
         {"C:\\a\\b.dsp", "b.dsp", "@/Y.DsP", "@/Y.DsP", "@/Y.DsP", "@/Y.DsP"},
-        // Seven characters: nothing written.
-        {"a\x01z\x1b[2J.dsp", "a_z_[2J.dsp", "abc.bin", "", "/old/a.DSP", "abc.bin"},
-        {"..", "download", "", "", "/old/a.DSP", ""}, // cancelled
+        {"a\x01z\x1b[2J.dsp", "a_z_[2J.dsp", "@/abc", "@/abc.DSP", "@/abc.DSP", "@/abc.DSP"},
+        {"..", "download", "", "", "/old/a.DSP", "/old/b.DSP"}, // cancelled
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.offered);
@@ -207,6 +230,7 @@ TEST(DownloadReceive, SavesUnderTheConfirmedName) {
             return s;
         };
         d.platform.settings[{"LAST", "DOWN"}] = "/old/a.DSP";
+        d.platform.settings[{"LAST", "DSP"}] = "/old/b.DSP";
         d.box.offer(c.offered, 1500);
         d.platform.file_answers.push_back(in_dir(c.answer));
         d.click();
@@ -227,6 +251,255 @@ TEST(DownloadReceive, SavesUnderTheConfirmedName) {
         }
         EXPECT_EQ(d.platform.read_setting("LAST", "DOWN"), in_dir(c.down));
         EXPECT_EQ(d.platform.read_setting("LAST", "DSP"), in_dir(c.dsp));
+        d.expect_idle();
+    }
+}
+
+// Blocks 1 to n in turn.
+std::vector<int> in_turn(int from, int to) {
+    std::vector<int> out;
+    for (int k = from; k <= to; ++k) out.push_back(k);
+    return out;
+}
+
+std::vector<int> joined(std::initializer_list<std::vector<int>> parts) {
+    std::vector<int> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Each block must carry its number (modulo 256) and the complement. A repeat
+// of the block just taken, as a box sends it when it missed the ACK, is
+// answered with the ACK again and dropped; any other number ends the
+// download at once with nothing saved.
+TEST(DownloadReceive, TakesOnlyTheBlockItAskedFor) {
+    const std::vector<int> all9 = in_turn(1, 9);
+    std::vector<std::string> cap_notes(10, "i64 repeat 5");
+    cap_notes.push_back("bad block 6 05 FA");
+    const struct {
+        const char* label;
+        int blocks;
+        std::vector<int> order;         // as the box sends them
+        int sent;                       // blocks the box has sent when the download ends
+        std::vector<std::string> notes; // the stage lines about numbers
+        std::string stop = {};          // the message that ends it; "" when saved
+        std::map<int, char> complement = {};
+        std::map<int, std::int64_t> late_us = {}; // by send
+    } cases[] = {
+        {"block 5 twice", 9, joined({in_turn(1, 5), {5}, in_turn(6, 9)}), 10, {"i64 repeat 5"}},
+        {"block 1 twice", 9, joined({{1}, all9}), 10, {"i64 repeat 1"}},
+        // Each repeat starts the 5-s wait for the block anew.
+        {"block 5 three times, each copy and then block 6 4.5 s late",
+         9,
+         joined({in_turn(1, 5), {5, 5}, in_turn(6, 9)}),
+         11,
+         {"i64 repeat 5", "i64 repeat 5"},
+         "",
+         {},
+         {{6, 4'500'000}, {7, 4'500'000}, {8, 4'500'000}}},
+        // Numbers wrap past 255: block 256 carries 00 FF.
+        {"past 255, block 256 twice",
+         300,
+         joined({in_turn(1, 256), {256}, in_turn(257, 300)}),
+         301,
+         {"i64 repeat 256"}},
+        {"blocks 5 and 6 swapped",
+         9,
+         joined({in_turn(1, 4), {6, 5}, in_turn(7, 9)}),
+         5,
+         {"bad block 5 06 F9"},
+         "The download stopped: block 5 of 9 was expected (number 05 FA), the box sent number 06 "
+         "F9. Nothing was saved."},
+        {"an older block",
+         9,
+         joined({in_turn(1, 6), {5}}),
+         7,
+         {"bad block 7 05 FA"},
+         "The download stopped: block 7 of 9 was expected (number 07 F8), the box sent number 05 "
+         "FA. Nothing was saved."},
+        {"block 2 first",
+         9,
+         in_turn(2, 9),
+         1,
+         {"bad block 1 02 FD"},
+         "The download stopped: block 1 of 9 was expected (number 01 FE), the box sent number 02 "
+         "FD. Nothing was saved."},
+        {"a wrong complement",
+         9,
+         all9,
+         3,
+         {"bad block 3 03 00"},
+         "The download stopped: block 3 of 9 was expected (number 03 FC), the box sent number 03 "
+         "00. Nothing was saved.",
+         {{3, '\x00'}}},
+        // A box that repeats for ever must not hold the program for ever.
+        {"block 5 eleven times more", 9, joined({in_turn(1, 5), std::vector<int>(11, 5), {6}}), 16,
+         cap_notes,
+         "The download stopped: block 5 came again 11 times instead of block 6 of 9. Nothing was "
+         "saved."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Download d;
+        d.box.offer("box.dsp", std::size_t(c.blocks) * 1024 - 100);
+        d.box.order = c.order;
+        d.box.complement = c.complement;
+        d.box.late_us = c.late_us;
+        const std::string target = d.dir / "saved.dsp";
+        d.platform.file_answers.push_back(target);
+        d.click();
+
+        const bool saved = c.stop.empty();
+        std::vector<std::string> requests(std::size_t(c.sent), next_request);
+        requests[0] = first_request;
+        if (saved) requests.insert(requests.end(), {end_request, "C"});
+        EXPECT_EQ(d.requests_after_header(), requests);
+        std::vector<std::string> notes;
+        for (const auto& l : d.stages())
+            if (l.starts_with("i64 repeat") || l.starts_with("bad block")) notes.push_back(l);
+        EXPECT_EQ(notes, c.notes);
+        EXPECT_TRUE(saved ? test::read_file(target) == d.box.data : !test::exists(target));
+        EXPECT_EQ(d.platform.file_requests.size(), saved ? 1u : 0u);
+        EXPECT_EQ(d.platform.messages.back().first, saved ? wait_text : c.stop);
+        d.expect_idle();
+    }
+}
+
+// A full path of 7 characters or fewer that nothing uses yet, as short as a
+// name a technician can choose.
+std::string short_free_path() {
+#ifdef _WIN32
+    const std::string root = "C:\\";
+#else
+    const std::string root = "/tmp/";
+#endif
+    for (char a = 'a'; a <= 'z'; ++a)
+        for (char b = 'a'; b <= 'z'; ++b) {
+            const std::string path = root + a + b;
+            if (!test::exists(path) && !test::exists(path + ".DSP")) return path;
+        }
+    return {};
+}
+
+// Any name but the empty one saves; a save that fails says why and the
+// dialog comes back with the failed name until the file is saved or the
+// technician cancels. Only a saved path is remembered.
+TEST(DownloadReceive, SaveDialogComesBackUntilTheFileIsSavedOrCancelled) {
+    const std::string short_path = short_free_path();
+    ASSERT_FALSE(short_path.empty());
+    const std::string not_saved =
+        "The 1500 bytes received from the box were not saved: no file name was chosen.";
+    const struct {
+        const char* label;
+        std::vector<std::string> answers; // "@/" the test directory, "~" a 7-character path
+        std::vector<std::string> failed;  // the paths that could not be written, in turn
+        std::string saved;                // "" when nothing may be saved
+    } cases[] = {
+        {"a name of 7 characters", {"~"}, {}, "~.DSP"},
+        {"cancelled", {""}, {}, ""},
+        {"a missing folder, then a good one", {"@/no/x.dsp", "@/x.dsp"}, {"@/no/x.dsp"}, "@/x.dsp"},
+        {"a path through a file twice, then cancelled",
+         {"@/plain/x", "@/plain/x.DSP", ""},
+         {"@/plain/x.DSP", "@/plain/x.DSP"},
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Download d;
+        const auto path = [&](std::string s) {
+            if (s.starts_with("@/")) s = d.dir / s.substr(2);
+            if (s.starts_with("~")) s = short_path + s.substr(1);
+            return s;
+        };
+        test::write_file(d.dir / "plain", "a file, not a folder");
+        d.platform.settings[{"LAST", "DOWN"}] = "/old/a.DSP";
+        d.platform.settings[{"LAST", "DSP"}] = "/old/b.DSP";
+        d.box.offer("box.dsp", 1500);
+        for (const auto& a : c.answers) d.platform.file_answers.push_back(path(a));
+        d.click();
+        const std::string saved = path(c.saved);
+        const bool ok = !saved.empty() && test::read_file(saved) == d.box.data;
+        if (!saved.empty()) fs::remove(os_path(saved));
+        EXPECT_TRUE(saved.empty() || ok);
+
+        std::vector<std::string> dialogs{"/old/box.dsp"}, expected_messages{wait_text};
+        for (const auto& f : c.failed) {
+            dialogs.push_back(path(f));
+            expected_messages.push_back("The file " + path(f) + " could not be written: ");
+        }
+        if (saved.empty()) expected_messages.push_back(not_saved);
+        std::vector<std::string> shown_dialogs, messages;
+        for (const auto& r : d.platform.file_requests)
+            shown_dialogs.push_back(r.folder + r.default_name);
+        EXPECT_EQ(shown_dialogs, dialogs);
+        for (std::size_t i = 0; i < d.platform.messages.size(); ++i) {
+            const std::string& m = d.platform.messages[i].first;
+            const bool failure =
+                i < expected_messages.size() && expected_messages[i].ends_with(": ");
+            messages.push_back(failure ? m.substr(0, expected_messages[i].size()) : m);
+            if (failure) {
+                EXPECT_TRUE(m.ends_with(". A file of that name that was there is unchanged. "
+                                        "Choose another folder or name, or cancel."))
+                    << m;
+            }
+        }
+        EXPECT_EQ(messages, expected_messages);
+        EXPECT_EQ(d.platform.read_setting("LAST", "DOWN"), saved.empty() ? "/old/a.DSP" : saved);
+        EXPECT_EQ(d.platform.read_setting("LAST", "DSP"), saved.empty() ? "/old/b.DSP" : saved);
+        d.expect_idle();
+    }
+}
+
+// A wait that brings no header ends with a message that says why, unless the
+// technician stopped it.
+TEST(DownloadReceive, AWaitWithoutAHeaderSaysWhy) {
+    const struct {
+        const char* label;
+        std::function<void(Download&)> set_up;
+        std::string stage;   // the start of the stage line that ends it
+        std::string message; // "" for none after the wait message
+    } cases[] = {
+        // tmrR1 or the countdown, whichever comes first, ends it.
+        {"a silent box", [](Download& d) { d.line.on_write = nullptr; }, "if ",
+         "No header came from the box on COM1 within 30 s (asked at 230400 and 115200 baud). "
+         "Nothing was downloaded."},
+        {"part of a header",
+         [](Download& d) {
+             d.line.on_write = [](HeadlessLine& l, const std::string& w) {
+                 if (w == "C" && l.writes.size() == 1) l.send(std::string(100, '\x01'), 1000);
+             };
+         },
+         "bad 1,2,3 010101",
+         "No header came from the box on COM1 within 30 s (100 of its 133 bytes came). Nothing "
+         "was downloaded."},
+        {"the port refused at both rates", [](Download& d) { d.line.refuse_open = true; },
+         "if <> 30 0",
+         "COM1 could not be opened at 230400 or 115200 baud (Device or resource busy). Nothing "
+         "was downloaded."},
+        {"the port refused on the reopening",
+         [](Download& d) { d.line.on_open = [](HeadlessLine& l) { l.refuse_open = true; }; },
+         "if <> 30 0",
+         "COM1 could not be opened at 115200 baud (Device or resource busy). Nothing was "
+         "downloaded."},
+        {"the technician holds the right button",
+         [](Download& d) {
+             d.line.on_write = nullptr;
+             d.platform.right_button_from_us = 2'000'000;
+         },
+         "if <> 29 0", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Download d;
+        c.set_up(d);
+        d.click();
+        EXPECT_TRUE(d.staged(c.stage)) << ::testing::PrintToString(d.stages());
+        std::vector<std::string> messages;
+        for (const auto& m : d.platform.messages) messages.push_back(m.first);
+        std::vector<std::string> expected{wait_text};
+        if (!c.message.empty()) expected.push_back(c.message);
+        EXPECT_EQ(messages, expected);
+        EXPECT_TRUE(d.platform.file_requests.empty());
         d.expect_idle();
     }
 }
@@ -321,9 +594,12 @@ TEST(DownloadReceive, FailedWriteLeavesWhatWasThereAndSaysSo) {
     for (const auto& e : fs::directory_iterator(d.dir.path()))
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos);
     EXPECT_TRUE(d.staged("not written "));
-    ASSERT_EQ(d.platform.messages.size(), 2u);
+    ASSERT_EQ(d.platform.messages.size(), 3u);
     EXPECT_TRUE(
         d.platform.messages[1].first.starts_with("The file " + target + " could not be written: "));
+    ASSERT_EQ(d.platform.file_requests.size(), 2u); // again, with the same name; then cancelled
+    EXPECT_EQ(d.platform.file_requests[1].folder + d.platform.file_requests[1].default_name,
+              target);
     d.expect_idle();
 }
 

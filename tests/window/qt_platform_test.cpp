@@ -7,10 +7,14 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
@@ -249,6 +253,32 @@ TEST(QtPlatformDialogs, EndSignalClosesTheOpenDialog) {
         EXPECT_EQ(signal, SIGTERM);
         EXPECT_FALSE(rescued);
     }
+}
+
+// A write over the file-size limit (ulimit -f) fails as on a full disk while
+// the program lives on to say so; SIGXFSZ would end it in the middle of a
+// save.
+TEST(QtPlatformSignals, AWriteOverTheFileSizeLimitFailsAndTheProgramLives) {
+    QtPlatform p;
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("big").toStdString();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string bytes(8192, 'x');
+    const ssize_t first = ::write(fd, bytes.data(), bytes.size()); // up to the limit
+    errno = 0;
+    const ssize_t second = ::write(fd, bytes.data(), bytes.size());
+    const int error = errno;
+    setrlimit(RLIMIT_FSIZE, &old);
+    ::close(fd);
+    EXPECT_EQ(first, 4096);
+    EXPECT_EQ(second, -1);
+    EXPECT_EQ(error, EFBIG);
 }
 
 // ---------------------------------------------------------------- pictures

@@ -6,6 +6,8 @@
 #   COM2  the same to a box at 115200 (the fall-back)
 #   COM3  a download started by a click on "Download from Box"
 #   COM4  the service build's service upload, landing at 0x008E0000
+#   COM5  a download from a box that sends block 5 twice (the file is exact)
+#   COM6  a download from a box that swaps blocks 5 and 6 (nothing is saved)
 # No COM port of the prefix ever names a real serial device: COM1 to COM8
 # are mapped to the simulator's pseudo-terminals or to nothing, any port that
 # wine finds on its own is removed, and each mapping is read back before a
@@ -170,6 +172,42 @@ if [ $status = 0 ] && cmp -s "$work/box-file.dsp" "$work/download/saved.dsp"; th
 else
     fail "download by a click: exit $status"; tail -5 "$work/sender.log"
 fi
+
+# ---- Download block checks: a repeated block is taken once, blocks out of
+# order save nothing. The ports are mapped anew for this block alone.
+say "downloads from boxes that repeat or swap a block"
+start_box repeat --role sender --baud 230400 --file "$work/box-file.dsp" --once --timeout 240 \
+    --fault repeat-block=5
+repeat_pty=$box_pty
+start_box swap --role sender --baud 230400 --file "$work/box-file.dsp" --timeout 240 \
+    --fault swap-blocks=5
+swap_pty=$box_pty
+map_ports "COM5=$repeat_pty" "COM6=$swap_pty"
+winepath -w "$work/download-repeat/saved.dsp" >"$work/answers-repeat.txt"
+VELK2_CLICKS="cg1 close" VELK2_DIALOG_ANSWERS="$(winepath -w "$work/answers-repeat.txt")" \
+    run_copy default download-repeat 'VELK_(COM5).exe'
+if [ $status = 0 ] && cmp -s "$work/box-file.dsp" "$work/download-repeat/saved.dsp" &&
+    grep -q "fault: block 5 again" "$work/repeat.log"; then
+    pass "download from a box that sends block 5 twice: the saved file is exact"
+else
+    fail "download with a repeated block: exit $status"; tail -5 "$work/repeat.log"
+fi
+winepath -w "$work/download-swap/saved.dsp" >"$work/answers-swap.txt"
+VELK2_CLICKS="cg1 close" VELK2_DIALOG_ANSWERS="$(winepath -w "$work/answers-swap.txt")" \
+    run_copy default download-swap 'VELK_(COM6).exe'
+kill -TERM "$swap_pid"; wait "$swap_pid" || true
+# An interactive run that the window's close ends exits 0, whatever the
+# download did.
+if [ $status = 0 ] && [ ! -e "$work/download-swap/saved.dsp" ] &&
+    ! ls "$work/download-swap" | grep -q 'velk2-part' &&
+    grep -q "The download stopped: block 5 of 147 was expected (number 05 FA), the box sent number 06 F9" \
+        "$work/download-swap/stderr.txt"; then
+    pass "download from a box that swaps blocks 5 and 6: nothing saved, the message names the block"
+else
+    fail "download with swapped blocks: exit $status"; tail -5 "$work/download-swap/stderr.txt"
+fi
+map_ports "COM4=$monitor"
+# ---- end of the download block checks
 
 VELK2_CLICKS=close VELK2_NO_DIALOGS=1 \
     run_copy service service 'VELK_(COM4).exe' "$(winepath -w "$work/service.bin")"

@@ -53,6 +53,8 @@ std::string apply_fault(Options& options, std::string_view text) {
         if (name == "bad-header-start") return flag(f.bad_header_start);
         if (name == "stop-after-block") return count(f.stop_after_block);
         if (name == "absurd-size") return flag(f.absurd_size);
+        if (name == "repeat-block") return count(f.repeat_block);
+        if (name == "swap-blocks") return count(f.swap_blocks);
         if (name == "only-115200") {
             bool only = false;
             const std::string error = flag(only);

@@ -88,7 +88,12 @@ void SenderRole::take(Step& step, char byte) {
         }
         return;
     case Phase::data:
-        if (byte == ACK && block_ < block_count()) {
+        if (byte == ACK && faults_.repeat_block == block_ && !repeated_) {
+            // As a box that took the ACK for lost and sends the block again.
+            repeated_ = true;
+            step.note("fault: block " + std::to_string(block_at(block_)) + " again");
+            send_block(step, block_);
+        } else if (byte == ACK && block_ < block_count()) {
             send_block(step, block_ + 1);
         } else if (byte == ACK) {
             step.note("ACK to the last block: EOT");
@@ -121,8 +126,16 @@ void SenderRole::take(Step& step, char byte) {
     }
 }
 
+unsigned SenderRole::block_at(unsigned place) const {
+    if (!faults_.swap_blocks || *faults_.swap_blocks == 0 || *faults_.swap_blocks >= block_count())
+        return place;
+    const unsigned k = *faults_.swap_blocks;
+    return place == k ? k + 1 : place == k + 1 ? k : place;
+}
+
 void SenderRole::send_header(Step& step) {
     block_ = 0;
+    repeated_ = false;
     step.send(header_packet(), baud_);
     step.note("block 0 sent at " + std::to_string(baud_) + ": " + hex_text(header_packet(), 8));
     phase_ = Phase::header_sent;
@@ -134,8 +147,10 @@ void SenderRole::send_header(Step& step) {
 
 void SenderRole::send_block(Step& step, unsigned block) {
     block_ = block;
-    step.send(data_packet(block), baud_);
-    step.note("block " + std::to_string(block) + " of " + std::to_string(block_count()) + " sent");
+    const unsigned sent = block_at(block);
+    step.send(data_packet(sent), baud_);
+    step.note("block " + std::to_string(sent) + " of " + std::to_string(block_count()) + " sent" +
+              (sent != block ? " (fault: in place of block " + std::to_string(block) + ")" : ""));
     phase_ = Phase::data;
     if (faults_.stop_after_block == block) {
         step.note("fault: no more answers after block " + std::to_string(block));

@@ -15,6 +15,8 @@ struct SenderFaults {
     std::optional<unsigned> stop_after_block{}; // no answer after sending block K (0: the header)
     bool absurd_size = false;                   // block 0 claims 99999999999 bytes
     std::optional<std::string> header_name{};   // name in block 0 instead of the file's
+    std::optional<unsigned> repeat_block{};     // data block K sent twice, as after a lost ACK
+    std::optional<unsigned> swap_blocks{};      // data blocks K and K+1 sent in each other's place
 };
 
 class SenderRole final : public Role {
@@ -49,7 +51,11 @@ class SenderRole final : public Role {
     std::string data_;
     SenderFaults faults_;
     Phase phase_ = Phase::wait_c;
-    unsigned block_ = 0; // the last data block sent
+    // Which block goes out at this place of the file (swap-blocks).
+    unsigned block_at(unsigned place) const;
+
+    unsigned block_ = 0; // the place in the file of the last data block sent
+    bool repeated_ = false;
     Millis last_input_{0};
 };
 

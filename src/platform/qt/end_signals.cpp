@@ -10,6 +10,8 @@
 #include <memory>
 #include <unistd.h>
 
+#include "platform/file_size_signal.h"
+
 namespace velk2 {
 
 namespace {
@@ -78,6 +80,7 @@ EndSignals::EndSignals() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < end_signal_count; ++i) sigaction(end_signals[i], &action, &previous[i]);
+    ignore_file_size_signal();
 }
 
 EndSignals::~EndSignals() {

@@ -4,6 +4,8 @@
 // on the wake-up, so that no message box or file dialog keeps the program
 // alive. The first object installs the handlers, the last one hands back the
 // actions that were there before (tests make several platforms at once).
+// SIGXFSZ is ignored from the first object on, for good: a write over the
+// file-size limit then fails as on a full disk (file_size_signal.h).
 #pragma once
 
 namespace velk2 {
