@@ -108,6 +108,9 @@ struct FormMessages {
         wchar_t cls[16] = {};
         GetClassNameW(child, cls, 16);
         if (lstrcmpiW(cls, L"Button") == 0) {
+            // Set in full: a themed check box draws its caption in the
+            // colour it is handed here.
+            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return GetSysColorBrush(COLOR_BTNFACE);
         }
