@@ -7,9 +7,9 @@
 # byte is sent. Sourced, with $1 the path of velk2-boxsim; sets $root, $win,
 # $work (emptied), $boxsim.
 set -euo pipefail
+boxsim=$(realpath "$1")
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 cd "$root"
-boxsim=$(realpath "$1")
 win=$root/build-windows
 work=${work:-$win/e2e}
 # winemenubuilder off: an installer's Start-menu entry must not reach the

@@ -231,6 +231,7 @@ SIZE Win32Window::outer_size() const {
 }
 
 void Win32Window::fit_client() {
+    if (!form_) return;
     const SIZE want = client_size();
     const SIZE size = outer_size();
     SetWindowPos(form_.get(), nullptr, 0, 0, size.cx, size.cy,
