@@ -39,8 +39,10 @@ class SerialPort {
     // gone away it sets line_lost() and still waits out its time-out.
     virtual std::string read(std::size_t n) = 0;
 
-    // Writes the bytes unchanged; dropped on a closed port. False when the
-    // line refused them (device gone, or the line stalled past its time-out).
+    // Writes the bytes unchanged; dropped on a closed port. Bounded: a write
+    // may take the bytes' time on the line plus a margin (write_limit.h).
+    // False when the line refused them (device gone, or the line stalled past
+    // that bound); either way the line is lost from then on.
     virtual bool write(const std::string& bytes) = 0;
 
     // Hands the line settings back as they were before the open.
@@ -48,7 +50,7 @@ class SerialPort {
     virtual bool is_open() const = 0;
 
     // True once a read or write met a vanished device (adapter unplugged,
-    // peer gone) since the last open.
+    // peer gone) or a write ran out of time, since the last open.
     virtual bool line_lost() const = 0;
 
     // Why the last open failed, in the OS's words ("" after a good open).

@@ -4,6 +4,7 @@
 #include "platform/serial_port.h"
 
 #include "platform/port_listing.h"
+#include "platform/write_limit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,10 +31,6 @@ constexpr milliseconds kByteGap{1};
 constexpr milliseconds kPlainFirstByte{1};
 // Upper bound of one read's wait, so that an absurd count cannot overflow the clock.
 constexpr std::size_t kMaxReadWaitMs = 60'000;
-// A write may stall on a busy line; allow this much beyond the bytes' own line time.
-constexpr milliseconds kWriteSlack{2000};
-// Start bit, 8 data bits, stop bit.
-constexpr long long kBitsPerByte = 10;
 // Bytes taken from the tty per read() call.
 constexpr std::size_t kChunk = 4096;
 
@@ -252,9 +249,7 @@ std::string PosixSerialPort::read(std::size_t n) {
 // read of its answer.
 bool PosixSerialPort::write(const std::string& bytes) {
     if (fd_ < 0) return false;
-    const auto line_time =
-        milliseconds(static_cast<long long>(bytes.size()) * kBitsPerByte * 1000 / bits_per_s_);
-    const auto deadline = Clock::now() + kWriteSlack + line_time;
+    const auto deadline = Clock::now() + milliseconds(write_limit_ms(bytes.size(), bits_per_s_));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t k = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -266,7 +261,7 @@ bool PosixSerialPort::write(const std::string& bytes) {
         if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             const Ready ready = wait_for(fd_, POLLOUT, deadline);
             if (ready == Ready::yes) continue;
-            if (ready == Ready::timed_out) return false; // stalled, but still there
+            // Timed out: the line has stopped taking bytes, as good as gone.
         }
         lost_ = true;
         return false;
@@ -277,7 +272,9 @@ bool PosixSerialPort::write(const std::string& bytes) {
 void PosixSerialPort::close() {
     if (fd_ < 0) return;
     // Hand the line back as we found it. TCSADRAIN lets the last bytes we
-    // wrote leave at our rate first; errors are of no use at this point.
+    // wrote leave at our rate first, except on a lost line, where they
+    // would never leave; errors are of no use at this point.
+    if (lost_) tcflush(fd_, TCOFLUSH);
     tcsetattr(fd_, TCSADRAIN, &saved_);
     ::close(fd_);
     fd_ = -1;

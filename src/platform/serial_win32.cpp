@@ -6,6 +6,7 @@
 
 #include "platform/os_path.h"
 #include "platform/win32/win32_api.h"
+#include "platform/write_limit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,9 +23,13 @@ using std::chrono::milliseconds;
 // after a byte without a further one, or n + 1 ms after the call; a write
 // of n bytes takes at most n + 1 ms.
 constexpr COMMTIMEOUTS kOneMsRecord{1, 1, 1, 1, 1};
-// Plain open: a read returns at once with what has arrived; writes wait
-// until done.
-constexpr COMMTIMEOUTS kPlainRecord{MAXDWORD, 0, 0, 0, 0};
+// Plain open: a read returns at once with what has arrived; a write may take
+// its bytes' time on the line plus a margin (write_limit.h), set before each
+// write whose length needs another limit. A zero limit would let a stalled
+// driver hold the write for ever.
+COMMTIMEOUTS plain_record(DWORD write_limit_ms) {
+    return COMMTIMEOUTS{MAXDWORD, 0, 0, 0, write_limit_ms};
+}
 // What a plain read on a vanished line waits (see read below).
 constexpr milliseconds kPlainFirstByte{1};
 // Upper bound of one read's wait, so that an absurd count cannot overflow the clock.
@@ -85,12 +90,17 @@ class Win32SerialPort final : public SerialPort {
     // Records the system's words for the last error; always false.
     bool refuse();
 
+    // After a plain open: the write limit for `bytes` in the device's record.
+    bool bound_write(std::size_t bytes);
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::string open_error_;
     DCB saved_dcb_{};               // the line as we found it, handed back at close
     COMMTIMEOUTS saved_timeouts_{}; // likewise
     bool timed_ = false;            // set_timeouts was called since the open
     bool lost_ = false;
+    long long bits_per_s_ = 38400; // the line's rate, for the write limit
+    DWORD plain_write_ms_ = 0;     // the write limit in the plain record now
 };
 
 bool Win32SerialPort::refuse() {
@@ -131,7 +141,8 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     // The record a previous user left could make reads block for ever; a
     // plain open returns what has arrived. Bytes that reached the adapter
     // before this open belong to nobody: a freshly opened port starts empty.
-    if (!apply_line_settings(baud) || !set_record(handle_, kPlainRecord) ||
+    plain_write_ms_ = write_limit_ms(0, bits_per_s_);
+    if (!apply_line_settings(baud) || !set_record(handle_, plain_record(plain_write_ms_)) ||
         !PurgeComm(handle_, PURGE_RXCLEAR)) {
         refuse();
         close();
@@ -168,8 +179,11 @@ bool Win32SerialPort::apply_line_settings(const std::string& baud) {
     // A driver may round or ignore a setting it accepted; read the line back.
     DCB took{};
     took.DCBlength = sizeof(DCB);
-    return GetCommState(handle_, &took) && took.BaudRate == *rate && took.ByteSize == 8 &&
-           took.Parity == NOPARITY && took.StopBits == ONESTOPBIT;
+    if (!GetCommState(handle_, &took) || took.BaudRate != *rate || took.ByteSize != 8 ||
+        took.Parity != NOPARITY || took.StopBits != ONESTOPBIT)
+        return false;
+    bits_per_s_ = *rate;
+    return true;
 }
 
 // The driver does the timing (the record set by open or set_timeouts).
@@ -193,21 +207,37 @@ std::string Win32SerialPort::read(std::size_t n) {
     return got;
 }
 
+bool Win32SerialPort::bound_write(std::size_t bytes) {
+    const DWORD limit = write_limit_ms(bytes, bits_per_s_);
+    if (limit == plain_write_ms_) return true;
+    if (!set_record(handle_, plain_record(limit))) return false;
+    plain_write_ms_ = limit;
+    return true;
+}
+
+// A write that runs out of time is a line that has stopped taking bytes: it
+// is reported as lost, as an unplugged adapter is.
 bool Win32SerialPort::write(const std::string& bytes) {
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
-    if (!WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
+    if ((!timed_ && !bound_write(bytes.size())) ||
+        !WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ||
+        done != bytes.size()) {
         lost_ = true;
         return false;
     }
-    return done == bytes.size(); // short: the write time-out ran out
+    return true;
 }
 
 void Win32SerialPort::close() {
     if (handle_ == INVALID_HANDLE_VALUE) return;
-    // Let the last bytes we wrote leave at our rate, then hand the line back
-    // as we found it; errors are of no use at this point.
-    FlushFileBuffers(handle_);
+    // Let the last bytes we wrote leave at our rate (on a lost line they never
+    // would: drop them), then hand the line back as we found it; errors are
+    // of no use at this point.
+    if (lost_)
+        PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
+    else
+        FlushFileBuffers(handle_);
     SetCommState(handle_, &saved_dcb_);
     SetCommTimeouts(handle_, &saved_timeouts_);
     CloseHandle(handle_);

@@ -41,6 +41,21 @@ std::string Window::row_text(int row, int column, int width) const {
     return s;
 }
 
+int scaled_px(int px, int dpi) {
+    const long long scaled = (static_cast<long long>(px) * dpi * 2 + model_dpi) / (2 * model_dpi);
+    return static_cast<int>(px >= 0 ? scaled : -scaled_px(-px, dpi));
+}
+
+PixelRect scaled_rect(int left, int top, int width, int height, int dpi) {
+    return PixelRect{scaled_px(left, dpi), scaled_px(top, dpi), scaled_px(left + width, dpi),
+                     scaled_px(top + height, dpi)};
+}
+
+PixelRect scaled_cell(int column, int row, int dpi) {
+    return scaled_rect(column * cell_width_px, row * cell_height_px, cell_width_px, cell_height_px,
+                       dpi);
+}
+
 Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,
                        const char* caption, bool enabled) {
     Control c;

@@ -51,6 +51,23 @@ constexpr int cell_width_px = 8;
 constexpr int cell_height_px = 15;
 constexpr int twips_per_pixel = 15;
 
+// The model's pixels are those of a 96-DPI display. On a display of another
+// DPI every edge scales and is rounded on its own, so controls that touch in
+// the model touch at any scale and the grid's cells tile the panel.
+constexpr int model_dpi = 96;
+
+// `px` model pixels at `dpi`, rounded to the nearest pixel (halves up).
+int scaled_px(int px, int dpi);
+
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A model rectangle (left, top, width, height) at `dpi`.
+PixelRect scaled_rect(int left, int top, int width, int height, int dpi);
+// The cell of the grid at 0-based `column` and `row` at `dpi`.
+PixelRect scaled_cell(int column, int row, int dpi);
+
 struct Window {
     std::string title;
     std::string text;

@@ -134,16 +134,18 @@ std::string run_exchange(Context& ctx, const std::string& data) {
         return "The box monitor did not answer at 230400 baud. Nothing was written to the box.";
 
     const std::size_t written = service_write(ctx, data);
+    const bool lost = port_lost(ctx);
     // Switched back even after a piece went wrong, so the box is at its
     // usual speed for the read-back.
     diag_reply(ctx,
                "IN5:", exchange(ctx, mon_speed(speed_38400), switch_pause_ms, switch_read_max));
     // The read-back still runs: what the box holds now is worth seeing.
+    const std::string count =
+        std::to_string(written) + " of " + std::to_string(data.size()) + " bytes were written.";
     const std::string failure =
-        written < data.size()
-            ? "The box did not acknowledge the service data: " + std::to_string(written) + " of " +
-                  std::to_string(data.size()) + " bytes were written."
-            : std::string();
+        written == data.size() ? std::string()
+        : lost ? "The line to the box was lost (the port stopped taking bytes): " + count
+               : "The box did not acknowledge the service data: " + count;
 
     port_close(ctx);
     if (!port_open_plain(ctx, "38400")) return failure;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,16 @@
 
 namespace velk2 {
 
-// What the process was started with (the POSIX shape of the command line).
+// What the process was started with. On POSIX the shell has split the line
+// and removed its quotes, so the arguments stand for it; on Windows the line
+// is kept as the system gave it, and the quotes in it decide what counts.
 struct ProcessInfo {
     std::string program_path;      // argv[0] made absolute, links not resolved
     std::vector<std::string> args; // the arguments after the program path
     std::string current_dir;       // without a trailing separator
+    // The whole command line as the system holds it (GetCommandLineW on
+    // Windows), the program's own path first; unset where only `args` exist.
+    std::optional<std::string> command_line;
 };
 
 // What holds the port: one exchange at a time.

@@ -67,6 +67,13 @@ void choose_port_and_file(Context& ctx) {
     ctx.upload_file = text_between(arg, "{", "}");
 }
 
+// The first quoted text that follows a blank; a quote that is never closed
+// runs to the end of the line.
+std::string quoted_argument(const std::string& line) {
+    const std::string rest = text_between(line, " \"", "");
+    return rest.substr(0, rest.find('"'));
+}
+
 // The OS's words for why nothing usable is at `path`.
 std::string missing_reason(const std::string& path) {
     std::error_code ec;
@@ -146,12 +153,27 @@ int end_on_signal(Context& ctx, const Interrupted& interrupted) {
 } // namespace
 
 std::string full_command_line(const ProcessInfo& process) {
+    if (process.command_line) return *process.command_line;
     std::string line = process.program_path;
     for (const auto& a : process.args) line += " \"" + a + "\"";
     return line;
 }
 
 std::string argument_text(const ProcessInfo& process) {
+    if (process.command_line) {
+        // The program's path runs to its closing quote when it starts with
+        // one, else to the first blank or tab; the arguments follow it.
+        const std::string& line = *process.command_line;
+        std::size_t end = std::string::npos;
+        if (line.starts_with('"')) {
+            end = line.find('"', 1);
+            if (end != std::string::npos) ++end;
+        } else {
+            end = line.find_first_of(" \t");
+        }
+        const std::size_t start = line.find_first_not_of(" \t", std::min(end, line.size()));
+        return start == std::string::npos ? std::string() : line.substr(start);
+    }
     std::string text;
     for (const auto& a : process.args) text += (text.empty() ? "" : " ") + a;
     return text;
@@ -172,7 +194,7 @@ int run_to_end(Context& ctx) {
         wire_handlers(ctx);
         ctx.platform.attach(ctx.window);
 
-        ctx.cmd_arg = text_between(full_command_line(ctx.process), " \"", "\"");
+        ctx.cmd_arg = quoted_argument(full_command_line(ctx.process));
         const std::string& path = ctx.process.program_path;
         const std::size_t folder_end = last_separator(path);
         ctx.exe_name = path.substr(folder_end == std::string::npos ? 0 : folder_end + 1);

@@ -15,10 +15,12 @@ namespace velk2 {
 // asked it to end).
 int run_program(Context& ctx);
 
-// The full command line: the program path, then each argument as a blank,
-// a double quote, the argument and a double quote.
+// The full command line: the line as the system gave it where it is known
+// (Windows), else the program path, then each argument as a blank, a double
+// quote, the argument and a double quote.
 std::string full_command_line(const ProcessInfo& process);
-// The arguments joined with blanks.
+// The arguments: what follows the program's path on the system's line, else
+// the arguments joined with blanks.
 std::string argument_text(const ProcessInfo& process);
 
 // The title of an ordinary run.

@@ -320,6 +320,22 @@ INSTANTIATE_TEST_SUITE_P(States, ClosedPortTest,
                                            ClosedCase{"/nonexistent/velk2-tty", false},
                                            ClosedCase{"/dev/null", false}));
 
+// A driver that stops taking bytes (the line's output held, as a wedged
+// adapter holds it) ends the write after the bytes' line time plus the
+// margin, and the line counts as lost from then on.
+TEST_F(SerialPosixTest, AStalledWriteEndsAsALostLine) {
+    ASSERT_TRUE(open_at("230400", false));
+    ASSERT_EQ(tcflow(slave_, TCOOFF), 0);
+    const auto start = Clock::now();
+    EXPECT_FALSE(port_->write("0123456789"));
+    const long long elapsed = ms_since(start);
+    ASSERT_EQ(tcflow(slave_, TCOON), 0);
+    EXPECT_GE(elapsed, 1900);
+    EXPECT_LT(elapsed, 4000);
+    EXPECT_TRUE(port_->line_lost());
+    EXPECT_EQ(box_receives(10, 50), "");
+}
+
 class PeerGoneTest : public SerialPosixTest, public ::testing::WithParamInterface<bool> {};
 
 // The box side vanishes (adapter unplugged): reads report the loss and still

@@ -24,6 +24,7 @@ struct ServiceCase {
     std::int64_t wait_ms; // from the last read-back command to the end (0: none)
     std::string story;    // what the box heard at its own rate, and the counter
     std::string message = "";
+    const char* lost_after = ""; // the line is lost once this command has gone out
 };
 
 constexpr std::size_t kept = std::string::npos;
@@ -60,6 +61,12 @@ const ServiceCase service_cases[] = {
      1220, up + written_4096 + "0C 00 00 8E 00 FF"},
     {"second reply stops after 10 bytes", 4096, test::no_fault, "0C 00 04 8E 00 FF", 10, true,
      1024 + 9, 1220, up + written_4096 + "0C 00 00 8E 00 FF, counter 1024, 0C 00 04 8E 00 FF"},
+    {"the line lost during the second piece: nothing more is sent, the message says so", 4096,
+     test::no_fault, "", 0, false, kept, 0,
+     up + "08 00 00 8E 00 FF +1024, counter 1024, 08 00 04 8E 00 FF +1024",
+     "The line to the box was lost (the port stopped taking bytes): 1024 of 4096 bytes were "
+     "written.",
+     "08 00 04 8E 00 FF"},
     {"second reply lacks only its status", 4096, test::no_fault, "0C 00 04 8E 00 FF", 1024, true,
      1024 + 1023, 1220, up + written_4096 + "0C 00 00 8E 00 FF, counter 1024, 0C 00 04 8E 00 FF"},
 };
@@ -76,6 +83,14 @@ TEST(ServiceUpload, ExchangeReadBackAndMessage) {
         // Events run between the pieces: a file chosen meanwhile must not cut
         // them short or mix two files.
         b.h.platform.at(0, [&b] { b.h.ctx.upload_data = "other"; });
+        if (*c.lost_after) {
+            const auto box = b.h.line.on_write;
+            b.h.line.on_write = [box, head = from_hex(c.lost_after)](HeadlessLine& line,
+                                                                     const std::string& bytes) {
+                box(line, bytes);
+                if (bytes.starts_with(head)) line.lost = true;
+            };
+        }
 
         cmbinup_Click(b.h.ctx);
 

@@ -148,6 +148,72 @@ TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
     }
 }
 
+// Where the system keeps the command line whole (Windows), its quotes decide:
+// only the first quoted text after a blank is the argument, an unquoted one
+// is not read at all, and any text after the program's path, quoted or not,
+// keeps the per-port copies from being written.
+TEST(Startup, CommandLineAsTheSystemHoldsIt) {
+    // In a line "@" stands for the program's path, "#" for an existing DSP file.
+    const struct {
+        const char* program;
+        const char* line;
+        const char* cmd_arg;
+        const char* com_port;
+        bool port_tested; // the automatic upload's port test
+        bool copies;      // the per-port copies written
+    } cases[] = {
+        // clang-format off
+        {"VELK_(COM7).exe", "@ \"#\"", "#", "COM7", true, false},
+        {"VELK_(COM7).exe", "\"@\" \"#\"", "#", "COM7", true, false},
+        // Dropped onto the program: the system quotes a path only when it has blanks.
+        {"VELK_(COM7).exe", "\"@\" #", "", "COM7", false, false},
+        {"VELK_(COM7).exe", "@ (COM3)", "", "COM7", false, false},
+        {"VELK_(COM7).exe", "@ \"(COM3)\"", "(COM3)", "COM3", false, false},
+        {"VELK_(COM7).exe", "@ \"(COM3)", "(COM3)", "COM3", false, false}, // no closing quote
+        {"VELK_(COM7).exe", "@ x\"(COM3)\"", "", "COM7", false, false},
+        {"VELK_(COM7).exe", "@\t\"(COM3)\"", "", "COM7", false, false},
+        {"VELK_(COM7).exe", "@ \"\" \"(COM3)\"", "", "COM7", false, false},
+        {"VELK_().EXE", "\"@\"", "", "COM1", false, true},
+        {"VELK_().EXE", "@   ", "", "COM1", false, true},
+        {"VELK_().EXE", "@ x", "", "COM1", false, false},
+        {"VELK_().EXE", "\"@\" \"\"", "", "COM1", false, false},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.line);
+        Started r(c.program);
+        const std::string file = r.dir / "fw" + folder_separator + "firmware.dsp";
+        fs::create_directories(os_path(r.dir / "fw"));
+        test::write_file(file, "DSPDATA");
+        const auto expand = [&](std::string text) {
+            for (auto [mark, with] : {std::pair{'@', r.ctx.process.program_path}, {'#', file}})
+                for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark))
+                    text.replace(at, 1, with);
+            return text;
+        };
+        r.ctx.process.command_line = expand(c.line);
+        // The port test of an automatic upload ends the run (status 1), so the
+        // open count tells whether an upload was on its way. The per-port
+        // copies find COM3 only.
+        HeadlessLine* com7 = nullptr;
+        if (std::string(c.program) == "VELK_(COM7).exe") {
+            com7 = &r.platform.add_line("COM7");
+            com7->on_open = [](HeadlessLine&) { throw std::runtime_error("box fault"); };
+        }
+        r.platform.add_line("COM3");
+        // The copies go to the current directory; the test's own stays as it was.
+        const fs::path before = fs::current_path();
+        fs::current_path(os_path(r.dir.path()));
+        r.start();
+        fs::current_path(before);
+        EXPECT_EQ(r.ctx.cmd_arg, expand(c.cmd_arg));
+        EXPECT_EQ(r.ctx.com_port, c.com_port);
+        EXPECT_EQ(com7 ? com7->open_count : 0, c.port_tested ? 1 : 0);
+        EXPECT_EQ(r.status, c.port_tested ? 1 : 0);
+        EXPECT_EQ(test::exists(r.dir / "VELK_(COM3).exe"), c.copies);
+    }
+}
+
 TEST(Startup, WindowAndPanelAfterStartAndOnActivation) {
     Started r("VELK_(COM7).Exe", {"(COM3)"});
     r.platform.settings[{"LAST", "ALL"}] = "/fw/gone.dsp";

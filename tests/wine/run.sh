@@ -1,132 +1,72 @@
 #!/usr/bin/env bash
 # The Windows builds under wine on Xvfb: the unit tests of both builds, the
-# window tests and the window's picture, and whole runs of velk2.exe against
-# velk2-boxsim on pseudo-terminals that wine maps to COM ports:
-#   COM1  automatic upload of 300 000 bytes at 230400
-#   COM2  the same to a box at 115200 (the fall-back)
+# window tests at 96 and at 144 DPI and the window's picture, the options,
+# and whole runs of velk2.exe against velk2-boxsim on pseudo-terminals that
+# wine maps to COM ports (see harness.sh), each started by cmd.exe from a
+# command line as a technician types it:
+#   COM1  the file unquoted: the window opens and nothing is sent; then
+#         quoted: an automatic upload of 300 000 bytes at 230400
+#   COM2  the same upload to a box at 115200 (the fall-back)
 #   COM3  a download started by a click on "Download from Box"
 #   COM4  the service build's service upload, landing at 0x008E0000
 #   COM5  a download from a box that sends block 5 twice (the file is exact)
 #   COM6  a download from a box that swaps blocks 5 and 6 (nothing is saved)
-# No COM port of the prefix ever names a real serial device: COM1 to COM8
-# are mapped to the simulator's pseudo-terminals or to nothing, any port that
-# wine finds on its own is removed, and each mapping is read back before a
-# byte is sent.
 # Usage: tests/wine/run.sh PATH/TO/velk2-boxsim
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-root=$PWD
-boxsim=$(realpath "$1")
-win=$root/build-windows
-work=$win/e2e
-export WINEPREFIX=$win/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-rm -rf "$work" && mkdir -p "$work"
-failures=0 passes=0
-pids=()
+source "$(dirname "$0")/harness.sh" "$1"
 
-say() { echo "== $*"; }
-pass() { echo "ok: $*"; passes=$((passes + 1)); }
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    wineserver -k >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-
-# A display of our own.
-for n in $(seq 90 120); do [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break; done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=":$n"
-sleep 1
-
-if [ ! -d "$WINEPREFIX/drive_c" ]; then
-    say "new wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
-fi
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp -n /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-
-# Maps COM1..COM8: "COMn=/dev/pts/N" pairs given, every other one to nothing;
-# restarts the prefix (wine reads its ports at start), removes what wine
-# added on its own for real devices, and checks every link.
-map_ports() {
-    declare -A want=()
-    for pair in "$@"; do want[${pair%%=*}]=${pair#*=}; done
-    for n in 1 2 3 4 5 6 7 8; do
-        wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /t REG_SZ /d "${want[COM$n]:-}" /f \
-            >/dev/null 2>&1
-    done
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w
-    wineserver -p >/dev/null 2>&1
-    wine cmd /c exit >/dev/null 2>&1
-    local link target
-    for link in "$WINEPREFIX"/dosdevices/com*; do
-        [ -L "$link" ] || continue
-        target=$(readlink "$link")
-        case $target in /dev/pts/*) ;; *) rm -f "$link" ;; esac
-    done
-    for n in 1 2 3 4 5 6 7 8; do
-        link=$WINEPREFIX/dosdevices/com$n
-        target=$(readlink "$link" 2>/dev/null || true)
-        if [ "$target" != "${want[COM$n]:-}" ]; then
-            echo "COM$n maps to '$target', not '${want[COM$n]:-}': stopping before any byte is sent"
-            exit 1
-        fi
-    done
-    for link in "$WINEPREFIX"/dosdevices/com*; do
-        [ -L "$link" ] || continue
-        case $(readlink "$link") in /dev/pts/*) ;; *) echo "real device at $link"; exit 1 ;; esac
-    done
-}
-
-# A box on a new pseudo-terminal; its slave path in $box_pty.
-start_box() {
-    local name=$1; shift
-    "$boxsim" "$@" >"$work/$name.out" 2>"$work/$name.log" &
-    pids+=($!)
-    eval "${name}_pid=$!"
-    for _ in $(seq 100); do
-        box_pty=$(head -n1 "$work/$name.out" 2>/dev/null || true)
-        [ -n "$box_pty" ] && return 0
-        sleep 0.05
-    done
-    echo "velk2-boxsim $name gave no pseudo-terminal"; exit 1
-}
-
-# velk2.exe of one build copied under a per-port name into $work/$2, run
-# there with the given arguments; exit status in $status.
+# velk2.exe of one build copied under a per-port name into $work/$2 and
+# started there with the command-line text $4 after its name (quotes and
+# all); exit status in $status.
 run_copy() {
-    local build=$1 dir=$work/$2 name=$3; shift 3
+    local build=$1 dir=$work/$2 name=$3 tail=${4:-}
     mkdir -p "$dir"
     cp "$win/$build/velk2.exe" "$dir/$name"
-    set +e
-    (cd "$dir" && timeout 120 wine "$name" "$@" >stdout.txt 2>stderr.txt)
-    status=$?
-    set -e
+    run_line "$dir" "\"$name\" $tail"
 }
 
 say "unit tests under wine (ports mapped to nothing)"
+set_dpi 96
 map_ports
 for build in default service; do
     if wine "$win/$build/tests/velk2_tests.exe" >"$work/unit-$build.txt" 2>&1; then
         pass "unit tests, $build build: $(grep -o '[0-9]* tests\?\.' "$work/unit-$build.txt" | tail -1)"
     else
-        fail "unit tests, $build build"; grep -E 'FAILED|Failure' "$work/unit-$build.txt" | head -20
+        fail "unit tests, $build build"
+        grep -E 'FAILED|Failure' "$work/unit-$build.txt" | head -20
     fi
 done
-if wine "$win/default/tests/velk2_window_tests.exe" >"$work/window.txt" 2>&1; then
-    pass "window tests: controls at the model's positions"
-else
-    fail "window tests"; cat "$work/window.txt" | tail -30
-fi
+window_tests() {
+    local dpi=$1 filter=${2:-*}
+    if VELK2_EXPECT_DPI=$dpi wine "$win/default/tests/velk2_window_tests.exe" \
+        --gtest_filter="$filter" >"$work/window-$dpi.txt" 2>&1; then
+        pass "window tests at $dpi DPI: controls at the model's positions times the scale;" \
+            "$(grep -m1 "panel font at $dpi DPI" "$work/window-$dpi.txt" || true)"
+    else
+        fail "window tests at $dpi DPI"
+        tail -30 "$work/window-$dpi.txt"
+    fi
+}
+window_tests 96
 if wine "$win/default/velk2-render-window.exe" "$(winepath -w "$work/window-windows.png")" \
     >/dev/null 2>&1 && [ -s "$work/window-windows.png" ]; then
     pass "window picture: $work/window-windows.png"
 else
     fail "window picture"
+fi
+# The same window on a display at 150 %: the prefix restarted at 144 DPI.
+set_dpi 144
+map_ports
+window_tests 144 'Win32Window.Controls*:Win32Window.Panel*:Win32Window.Picture*'
+set_dpi 96
+
+say "options"
+version=$(sed -n 's/^project(velk2 VERSION \([0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
+out=$(wine "$win/default/velk2.exe" --version 2>/dev/null) && status=0 || status=$?
+if [ $status = 0 ] && [ "$out" = "velk2 $version" ] &&
+    wine "$win/default/velk2.exe" --help 2>/dev/null | grep -qF '"C:\fw\x.dsp"'; then
+    pass "velk2.exe --version prints \"velk2 $version\", --help the quoted forms"
+else
+    fail "velk2.exe --version / --help: exit $status, '$out'"
 fi
 
 say "end-to-end runs against velk2-boxsim"
@@ -145,21 +85,34 @@ monitor=$box_pty
 map_ports "COM1=$up230" "COM2=$up115" "COM3=$sender" "COM4=$monitor"
 fw=$(winepath -w "$work/fw300k.dsp")
 
-run_copy default up230 'VELK_(COM1).exe' "$fw"
-if [ $status = 0 ] && cmp -s "$work/fw300k.dsp" "$work/box230/fw300k.dsp"; then
-    pass "automatic upload at 230400: exit 0, the box holds exactly the file"
+# Unquoted, the path is not read: the window opens (closed here by its close
+# box) and the box hears nothing.
+VELK2_CLICKS=close run_copy default unquoted 'VELK_(COM1).exe' "$fw"
+if [ $status = 0 ] && [ -z "$(ls -A "$work/box230")" ] &&
+    grep -q "do main" "$work/unquoted/stderr.txt"; then
+    pass "VELK_(COM1).exe $fw (unquoted): the window, no upload, exit 0"
 else
-    fail "automatic upload at 230400: exit $status"; tail -5 "$work/up230.log"
+    fail "unquoted argument: exit $status"
+    ls "$work/box230"
 fi
 
-run_copy default up115 'VELK_(COM2).exe' "$fw"
+run_copy default up230 'VELK_(COM1).exe' "\"$fw\""
+if [ $status = 0 ] && cmp -s "$work/fw300k.dsp" "$work/box230/fw300k.dsp"; then
+    pass "VELK_(COM1).exe \"$fw\": uploaded at 230400, exit 0, the box holds exactly the file"
+else
+    fail "automatic upload at 230400: exit $status"
+    tail -5 "$work/up230.log"
+fi
+
+run_copy default up115 'VELK_(COM2).exe' "\"$fw\""
 # The box hears only 115200: the file arrives only after the loader's 230400
 # attempt has fallen back.
 if [ $status = 0 ] && cmp -s "$work/fw300k.dsp" "$work/box115/fw300k.dsp" &&
     grep -q "PC's end: sends at 230400" "$work/up115.log"; then
     pass "automatic upload falling back to 115200: exit 0, the box holds exactly the file"
 else
-    fail "upload with the 115200 fall-back: exit $status"; tail -5 "$work/up115.log"
+    fail "upload with the 115200 fall-back: exit $status"
+    tail -5 "$work/up115.log"
 fi
 
 # The click comes through the window: BM_CLICK to the button's window
@@ -170,7 +123,8 @@ VELK2_CLICKS="cg1 close" VELK2_DIALOG_ANSWERS="$(winepath -w "$work/answers.txt"
 if [ $status = 0 ] && cmp -s "$work/box-file.dsp" "$work/download/saved.dsp"; then
     pass "download started by a click on \"Download from Box\": the saved file is exact"
 else
-    fail "download by a click: exit $status"; tail -5 "$work/sender.log"
+    fail "download by a click: exit $status"
+    tail -5 "$work/sender.log"
 fi
 
 # ---- Download block checks: a repeated block is taken once, blocks out of
@@ -210,15 +164,17 @@ map_ports "COM4=$monitor"
 # ---- end of the download block checks
 
 VELK2_CLICKS=close VELK2_NO_DIALOGS=1 \
-    run_copy service service 'VELK_(COM4).exe' "$(winepath -w "$work/service.bin")"
-kill -TERM "$monitor_pid"; wait "$monitor_pid" || true
+    run_copy service service 'VELK_(COM4).exe' "\"$(winepath -w "$work/service.bin")\""
+kill -TERM "$monitor_pid"
+wait "$monitor_pid" || true
 od -An -v -tx1 -w32 "$work/service.bin" | tr a-f A-F |
     awk '{ printf "%08X%s\n", 9306112 + (NR - 1) * 32, $0 }' >"$work/service-expected.txt"
 if [ $status = 0 ] && diff -q "$work/service-expected.txt" "$work/monitor-dump.txt" >/dev/null &&
     head -c 2048 "$work/service.bin" | cmp -s - "$work/service/read2"; then
     pass "service upload of the service build: the file at 0x008E0000, read2 read back"
 else
-    fail "service upload: exit $status"; tail -5 "$work/monitor.log"
+    fail "service upload: exit $status"
+    tail -5 "$work/monitor.log"
 fi
 
 echo "wine: $passes passed, $failures failed"

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_window.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -25,15 +27,42 @@ constexpr int smallest_tenths = 60;
 constexpr int button_frame_px = 8;
 constexpr int check_indicator_px = 20;
 
-SIZE client_size(const Window& w) {
-    return SIZE{w.width_twips / twips_per_pixel, w.height_twips / twips_per_pixel};
+// The program's icon: the first icon of its resources (velk2.rc).
+constexpr int program_icon = 1;
+
+// A function of user32 that older Windows versions lack; null there.
+template <class Function> Function user32_function(const char* name) {
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }
 
-SIZE outer_size(const Window& w) {
-    const SIZE client = client_size(w);
+// The DPI of the monitor that shows `window`: Windows 10 (1607) and later
+// tell it for each window; earlier ones have one DPI for the whole desktop,
+// that of the screen's device context (also for a window not yet made).
+int window_dpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto dpi_for_window = user32_function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (window && dpi_for_window)
+        if (const UINT dpi = dpi_for_window(window)) return int(dpi);
+    const HDC dc = GetDC(window);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(window, dc);
+    return dpi > 0 ? dpi : model_dpi;
+}
+
+// The frame around a client area at `dpi`: caption and borders grow with it.
+SIZE frame_size(SIZE client, int dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjust_for_dpi = user32_function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
     RECT r{0, 0, client.cx, client.cy};
-    AdjustWindowRectEx(&r, form_style, FALSE, 0);
+    if (!adjust_for_dpi || !adjust_for_dpi(&r, form_style, FALSE, 0, UINT(dpi)))
+        AdjustWindowRectEx(&r, form_style, FALSE, 0);
     return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+RECT scaled(const Control& c, int dpi) {
+    const PixelRect r = scaled_rect(c.left, c.top, c.width, c.height, dpi);
+    return RECT{r.left, r.top, r.right, r.bottom};
 }
 
 Win32Window* owner_of(HWND form) {
@@ -62,12 +91,26 @@ struct FormMessages {
         if (state != WA_INACTIVE && self->model_.on_activate)
             self->run_handler_(self->model_.on_activate);
     }
+    // Moved to a monitor of another DPI (or the DPI changed): lay out anew.
+    static void on_dpi_changed(HWND form, WPARAM wParam, LPARAM lParam) {
+        owner_of(form)->change_dpi(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+    }
+    // The layout is to the pixel: the window may be larger than the screen
+    // (a small display at a high scale) rather than lose part of the panel.
+    static void on_get_min_max_info(HWND form, MINMAXINFO* info) {
+        const SIZE size = owner_of(form)->outer_size();
+        info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, 2 * size.cx);
+        info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, 2 * size.cy);
+    }
     // Check boxes sit on a button face; labels and the picture on the black
     // panel, in white.
     static HBRUSH on_control_colour(HWND, HDC dc, HWND child, int) {
         wchar_t cls[16] = {};
         GetClassNameW(child, cls, 16);
         if (lstrcmpiW(cls, L"Button") == 0) {
+            // Set in full: a themed check box draws its caption in the
+            // colour it is handed here.
+            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             return GetSysColorBrush(COLOR_BTNFACE);
         }
@@ -90,6 +133,10 @@ struct FormMessages {
             HANDLE_MSG(form, WM_CLOSE, on_close);
             HANDLE_MSG(form, WM_ACTIVATE, on_activate);
             HANDLE_MSG(form, WM_CTLCOLORSTATIC, on_control_colour);
+            HANDLE_MSG(form, WM_GETMINMAXINFO, on_get_min_max_info);
+        case WM_DPICHANGED:
+            on_dpi_changed(form, wParam, lParam);
+            return 0;
         case WM_PRINTCLIENT: {
             RECT all;
             GetClientRect(form, &all);
@@ -113,14 +160,25 @@ Win32Window::Win32Window(Window& model, HandlerRunner run_handler)
         wc.lpfnWndProc = FormMessages::procedure;
         wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(program_icon));
+        wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(program_icon),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
         wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         wc.lpszClassName = form_class;
         return RegisterClassExW(&wc);
     }();
     (void)registered;
-    const SIZE size = outer_size(model_);
+    // Made at the desktop's DPI, then laid out for the monitor it lands on.
+    dpi_ = window_dpi(nullptr);
+    painter_ = GridPainter(dpi_);
+    const SIZE size = outer_size();
     form_.reset(CreateWindowExW(0, form_class, L"", form_style, CW_USEDEFAULT, CW_USEDEFAULT,
                                 size.cx, size.cy, nullptr, nullptr, instance, this));
+    if (form_ && window_dpi(form_.get()) != dpi_)
+        change_dpi(window_dpi(form_.get()), nullptr);
+    else
+        fit_client();
     tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_.get(),
                             nullptr, instance, nullptr);
@@ -146,12 +204,10 @@ void Win32Window::sync() {
     synced_once_ = true;
     synced_revision_ = model_.revision;
 
-    RECT frame;
-    GetWindowRect(form_.get(), &frame);
-    const SIZE size = outer_size(model_);
-    if (frame.right - frame.left != size.cx || frame.bottom - frame.top != size.cy)
-        SetWindowPos(form_.get(), nullptr, 0, 0, size.cx, size.cy,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client;
+    GetClientRect(form_.get(), &client);
+    const SIZE size = client_size();
+    if (client.right != size.cx || client.bottom != size.cy) fit_client();
     const std::wstring title = widen(model_.title);
     wchar_t current[1024] = {};
     GetWindowTextW(form_.get(), current, 1024);
@@ -160,9 +216,55 @@ void Win32Window::sync() {
     while (shown_.size() < model_.controls.size()) add_child(shown_.size());
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
 
-    const RECT changed = GridPainter::changed_area(painted_, model_.cells);
+    const RECT changed = painter_.changed_area(painted_, model_.cells);
     painted_ = model_.cells;
     if (!IsRectEmpty(&changed)) InvalidateRect(form_.get(), &changed, FALSE);
+}
+
+SIZE Win32Window::client_size() const {
+    return SIZE{scaled_px(model_.width_twips / twips_per_pixel, dpi_),
+                scaled_px(model_.height_twips / twips_per_pixel, dpi_)};
+}
+
+SIZE Win32Window::outer_size() const {
+    return frame_size(client_size(), dpi_);
+}
+
+void Win32Window::fit_client() {
+    if (!form_) return;
+    const SIZE want = client_size();
+    const SIZE size = outer_size();
+    SetWindowPos(form_.get(), nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame the system really draws at this DPI may differ from the one
+    // computed (a system that draws frames at one DPI for all monitors):
+    // the client area is what must match the layout.
+    RECT client, frame;
+    GetClientRect(form_.get(), &client);
+    GetWindowRect(form_.get(), &frame);
+    if (client.right != want.cx || client.bottom != want.cy)
+        SetWindowPos(form_.get(), nullptr, 0, 0, frame.right - frame.left + want.cx - client.right,
+                     frame.bottom - frame.top + want.cy - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::change_dpi(int dpi, const RECT* suggested) {
+    if (dpi <= 0 || !form_) return;
+    dpi_ = dpi;
+    painter_ = GridPainter(dpi);
+    // Every caption picks its font again at the new size; the old fonts
+    // stay until no control uses them.
+    const std::map<int, OwnedFont> old_fonts = std::move(fonts_);
+    fonts_.clear();
+    for (Shown& shown : shown_) shown.font_tenths = 0;
+    // The place Windows suggests keeps the window on the monitor it moved
+    // to; the size is the layout's own, to the pixel.
+    if (suggested)
+        SetWindowPos(form_.get(), nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    fit_client();
+    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
+    InvalidateRect(form_.get(), nullptr, FALSE);
 }
 
 void Win32Window::present() {
@@ -234,8 +336,9 @@ void Win32Window::add_child(std::size_t index) {
         break;
     }
     if (c.placed && cls) {
+        const RECT r = scaled(c, dpi_);
         shown.window = CreateWindowExW(
-            0, cls, L"", style, c.left, c.top, c.width, c.height, form_.get(),
+            0, cls, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top, form_.get(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + int(index))),
             GetModuleHandleW(nullptr), nullptr);
         // Later controls lie over earlier ones.
@@ -251,9 +354,10 @@ void Win32Window::apply(std::size_t index) {
     RECT r;
     GetWindowRect(w, &r);
     MapWindowPoints(nullptr, form_.get(), reinterpret_cast<POINT*>(&r), 2);
-    if (r.left != c.left || r.top != c.top || r.right - r.left != c.width ||
-        r.bottom - r.top != c.height)
-        SetWindowPos(w, nullptr, c.left, c.top, c.width, c.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT want = scaled(c, dpi_);
+    if (!EqualRect(&r, &want))
+        SetWindowPos(w, nullptr, want.left, want.top, want.right - want.left,
+                     want.bottom - want.top, SWP_NOZORDER | SWP_NOACTIVATE);
     if (bool(IsWindowEnabled(w)) != c.enabled) EnableWindow(w, c.enabled);
     apply_tool_tip(index);
     switch (c.kind) {
@@ -289,9 +393,7 @@ HFONT Win32Window::caption_font(int tenths) {
         metrics.cbSize = sizeof metrics;
         SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
         LOGFONTW lf = metrics.lfMessageFont;
-        const HDC screen = GetDC(nullptr);
-        lf.lfHeight = -MulDiv(tenths, GetDeviceCaps(screen, LOGPIXELSY), 720);
-        ReleaseDC(nullptr, screen);
+        lf.lfHeight = -MulDiv(tenths, dpi_, 720);
         lf.lfWidth = 0;
         font.reset(CreateFontIndirectW(&lf));
     }
@@ -305,8 +407,8 @@ void Win32Window::apply_caption(std::size_t index) {
     shown.caption = c.caption;
     const std::wstring text = widen(c.caption);
     SetWindowTextW(shown.window, text.c_str());
-    const int room =
-        c.width - (c.kind == ControlKind::check_box ? check_indicator_px : button_frame_px);
+    const int room = scaled_px(
+        c.width - (c.kind == ControlKind::check_box ? check_indicator_px : button_frame_px), dpi_);
     const HDC dc = GetDC(shown.window);
     int tenths = dialog_tenths;
     for (;; tenths -= 5) {
@@ -350,21 +452,25 @@ void Win32Window::apply_picture(std::size_t index) {
     // A file chosen again under the same name may hold a new picture.
     const auto time = c.picture.empty() ? std::filesystem::file_time_type{}
                                         : std::filesystem::last_write_time(os_path(c.picture), ec);
-    if (c.picture == shown.picture && time == shown.picture_time) return;
+    if (c.picture == shown.picture && time == shown.picture_time && shown.picture_dpi == dpi_)
+        return;
     shown.picture = c.picture;
     shown.picture_time = time;
+    shown.picture_dpi = dpi_;
+    const RECT r = scaled(c, dpi_);
     OwnedBitmap bitmap;
-    if (!c.picture.empty()) bitmap = load_picture_bitmap(c.picture, c.width, c.height);
+    if (!c.picture.empty())
+        bitmap = load_picture_bitmap(c.picture, r.right - r.left, r.bottom - r.top);
     SendMessageW(shown.window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
     shown.bitmap = std::move(bitmap); // the old one only now, after the control let it go
     // A bitmap static takes the size of its picture; the control keeps the model's.
-    SetWindowPos(shown.window, nullptr, c.left, c.top, c.width, c.height,
+    SetWindowPos(shown.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 OwnedBitmap Win32Window::render() {
     sync();
-    const SIZE size = client_size(model_);
+    const SIZE size = client_size();
     void* bits = nullptr;
     OwnedBitmap bitmap = make_dib(size.cx, size.cy, &bits);
     const OwnedDc dc(CreateCompatibleDC(nullptr));
@@ -377,14 +483,16 @@ OwnedBitmap Win32Window::render() {
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) {
         const Control& c = model_.controls[i];
         if (!shown_[i].window || !c.visible || c.width <= 0 || c.height <= 0) continue;
+        const RECT r = scaled(c, dpi_);
+        const int width = r.right - r.left, height = r.bottom - r.top;
         void* child_bits = nullptr;
-        const OwnedBitmap face = make_dib(c.width, c.height, &child_bits);
+        const OwnedBitmap face = make_dib(width, height, &child_bits);
         const OwnedDc child_dc(CreateCompatibleDC(nullptr));
         if (!face || !child_dc) continue;
         const HGDIOBJ old_face = SelectObject(child_dc.get(), face.get());
         SendMessageW(shown_[i].window, WM_PRINT, reinterpret_cast<WPARAM>(child_dc.get()),
                      PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
-        BitBlt(dc.get(), c.left, c.top, c.width, c.height, child_dc.get(), 0, 0, SRCCOPY);
+        BitBlt(dc.get(), r.left, r.top, width, height, child_dc.get(), 0, 0, SRCCOPY);
         SelectObject(child_dc.get(), old_face);
     }
     GdiFlush();

@@ -6,6 +6,11 @@
 // user input flows back into the model (clicks to the click handlers, the
 // tick of a check box to its value, the close box to the window's close
 // handler, the window's activation to its activation handler).
+//
+// The model's pixels are those of a 96-DPI display. The window lays itself
+// out for the DPI of the monitor it is on (controls, caption fonts, the
+// panel's cells and font, the picture) and again when Windows moves it to a
+// monitor of another DPI; the model and its handlers never learn of it.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +46,9 @@ class Win32Window {
     void close();
 
     HWND form() const { return form_.get(); }
+    // The DPI the window is laid out for now.
+    int dpi() const { return dpi_; }
+    const GridPainter& painter() const { return painter_; }
     // The child window of a placed control, null for any other name.
     HWND child(const std::string& name) const;
 
@@ -53,7 +61,8 @@ class Win32Window {
         HWND window = nullptr; // owned by the form
         std::string caption, tool_tip, picture;
         std::filesystem::file_time_type picture_time{};
-        OwnedBitmap bitmap; // the picture of an image control
+        OwnedBitmap bitmap;  // the picture of an image control
+        int picture_dpi = 0; // the DPI the picture was scaled for
         int font_tenths = 0;
     };
 
@@ -67,6 +76,13 @@ class Win32Window {
     void user_closed();
     void clicked(int id);
     void paint_panel(HDC dc, const RECT& area);
+    // Lays the window out again for `dpi`, at `suggested` when Windows gave a
+    // place for it (WM_DPICHANGED).
+    void change_dpi(int dpi, const RECT* suggested);
+    SIZE client_size() const;
+    SIZE outer_size() const;
+    // Sizes the window so that its client area is the layout's at dpi_.
+    void fit_client();
 
     Window& model_;
     HandlerRunner run_handler_;
@@ -74,8 +90,9 @@ class Win32Window {
     HWND tips_ = nullptr; // owned by the form
     GridPainter painter_;
     std::vector<Cell> painted_;
-    std::vector<Shown> shown_; // index-aligned with the model's controls
-    std::map<int, OwnedFont> fonts_;
+    std::vector<Shown> shown_;       // index-aligned with the model's controls
+    std::map<int, OwnedFont> fonts_; // caption fonts at dpi_, by tenths of a point
+    int dpi_ = model_dpi;
     std::uint64_t synced_revision_ = 0;
     bool synced_once_ = false;
     bool presented_ = false;

@@ -1,0 +1,41 @@
+#include "shell/windows_usage.h"
+
+namespace velk2 {
+
+std::string windows_usage_text() {
+    return R"text(Usage: velk2.exe ["ARGUMENT"]
+       velk2.exe --help | -h | --version
+
+Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
+JPG welcome picture, download a file from the box, in one small window.
+
+The port of a copy comes from its own file name: a copy named VELK_(COM7).exe
+talks to COM7. Otherwise the argument's (COMn), else the port of the last run,
+else COM1.
+
+ARGUMENT: only the first text in double quotes that follows a blank is read;
+an argument without quotes is not read at all.
+  "C:\fw\x.dsp"          upload this file at once, then exit (a path of more
+                         than 10 characters; a shorter one is only selected)
+  "(COM3){C:\fw\x.dsp}"  port and file: upload at once, then exit
+  "(COM3)"               use COM3; choose the file in the window
+  (none)                 the window, with the port of the name or the settings
+A file dropped onto the program is quoted only when its path holds a blank:
+a path without blanks just opens the window.
+A copy named VELK_().EXE started without an argument writes a copy
+VELK_(COMn).exe for every port of COM1 to COM8 that opens, then exits.
+
+Switches, anywhere in the program's path (e.g. VELK_(COM3)(DBG2).exe):
+  (DBG2)    trace every exchange into inp_1.dat and inp_2.dat (current folder)
+  (DBGDSP)  upload debug files out.dsp, Pout.dsp, Pin.dsp and diagnostic lines
+
+COMn is opened as \\.\COMn. Settings: HKEY_CURRENT_USER\Software\VELK2.
+
+Exit status:
+  0        a run that ended normally, an automatic upload that ended "done"
+  1        an automatic upload that did not end "done", or whose file was
+           refused
+)text";
+}
+
+} // namespace velk2
