@@ -57,9 +57,21 @@ class SerialPort {
     // When the last open was refused for want of permission: the group that
     // owns the device (its members may open it); "" otherwise.
     virtual std::string denied_group() const { return {}; }
+
+    // After a good open: something the port could not set up and works
+    // without (the driver refused low latency, ...), for one diagnostic
+    // line; "" when there is nothing to say, or it was said at an earlier
+    // open of the same device.
+    virtual std::string open_note() const { return {}; }
 };
 
 // The serial backend of the build platform.
 std::unique_ptr<SerialPort> make_os_serial_port();
+
+#ifndef _WIN32
+class SerialFlags;
+// The POSIX backend reaching the driver's serial flags through `flags`.
+std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags);
+#endif
 
 } // namespace velk2

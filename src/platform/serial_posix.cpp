@@ -3,6 +3,7 @@
 // time-out record. Same shape as serial_win32.cpp.
 #include "platform/serial_port.h"
 
+#include "platform/low_latency.h"
 #include "platform/port_listing.h"
 
 #include <algorithm>
@@ -113,6 +114,7 @@ bool retryable(int error) {
 
 class PosixSerialPort final : public SerialPort {
   public:
+    explicit PosixSerialPort(std::unique_ptr<SerialFlags> flags) : flags_(std::move(flags)) {}
     ~PosixSerialPort() override { close(); }
 
     bool open(const std::string& device, const std::string& baud) override;
@@ -126,6 +128,7 @@ class PosixSerialPort final : public SerialPort {
     bool line_lost() const override { return lost_; }
     std::string open_error() const override { return open_error_; }
     std::string denied_group() const override { return denied_group_; }
+    std::string open_note() const override { return open_note_; }
 
   private:
     bool refuse(const std::string& why) {
@@ -133,9 +136,13 @@ class PosixSerialPort final : public SerialPort {
         return false;
     }
 
+    std::unique_ptr<SerialFlags> flags_;
+    LowLatency low_latency_;
     int fd_ = -1;
     std::string open_error_;
     std::string denied_group_;
+    std::string open_note_;
+    std::string noted_;  // device + note last given, so that reopening says it once
     termios saved_{};    // the line as we found it, handed back at close
     bool timed_ = false; // set_timeouts was called since the open
     bool lost_ = false;
@@ -146,6 +153,7 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     close();
     open_error_.clear();
     denied_group_.clear();
+    open_note_.clear();
     if (!rate_for(baud)) return refuse("no such rate " + baud);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -168,6 +176,12 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     fd_ = fd;
     timed_ = false;
     lost_ = false;
+    // From here on close() hands the driver's flags back with the line.
+    if (std::string why = low_latency_.request(*flags_, fd_); !why.empty()) {
+        why = "the driver kept its latency (" + why + "); the port works, more slowly";
+        if (noted_ != device + why) open_note_ = why;
+        noted_ = device + why;
+    }
     // Bytes that reached the line before this open belong to nobody: a
     // freshly opened port starts empty.
     if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
@@ -279,6 +293,7 @@ void PosixSerialPort::close() {
     // Hand the line back as we found it. TCSADRAIN lets the last bytes we
     // wrote leave at our rate first; errors are of no use at this point.
     tcsetattr(fd_, TCSADRAIN, &saved_);
+    low_latency_.hand_back(*flags_, fd_);
     ::close(fd_);
     fd_ = -1;
     timed_ = false;
@@ -286,8 +301,12 @@ void PosixSerialPort::close() {
 
 } // namespace
 
+std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags) {
+    return std::make_unique<PosixSerialPort>(std::move(flags));
+}
+
 std::unique_ptr<SerialPort> make_os_serial_port() {
-    return std::make_unique<PosixSerialPort>();
+    return make_posix_serial_port(make_driver_serial_flags());
 }
 
 } // namespace velk2

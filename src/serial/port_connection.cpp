@@ -44,7 +44,11 @@ bool open_channel(Context& ctx, const std::string& baud, std::string& device) {
     const PortMapping m = ctx.platform.map_port(ctx.com_port);
     device = m.device;
     if (!m.problem.empty()) return refused(ctx, device, m.problem);
-    if (ctx.port->open(device, baud)) return true;
+    if (ctx.port->open(device, baud)) {
+        if (const std::string note = ctx.port->open_note(); !note.empty())
+            ctx.platform.diag(ctx.com_port + " " + device + ": " + note);
+        return true;
+    }
     return refused(ctx, device, ctx.port->open_error(), ctx.port->denied_group());
 }
 

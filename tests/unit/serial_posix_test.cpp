@@ -2,6 +2,8 @@
 // the slave side, the test plays the box on the master side.
 #include "platform/serial_port.h"
 
+#include "platform/low_latency.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -345,6 +347,70 @@ TEST_P(PeerGoneTest, LineLostAndReadsStillWait) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, PeerGoneTest, ::testing::Bool());
+
+// A driver's serial flags as the fake of a test sets them up: what a read
+// gives, what a write answers, and the flags the driver holds.
+struct FakeFlags final : SerialFlags {
+    struct State {
+        int flags = 0;
+        int read_error = 0;
+        int write_error = 0;
+        int writes = 0;
+    };
+    explicit FakeFlags(State& state) : s(state) {}
+    int read(int, int& flags) override {
+        flags = s.flags;
+        return s.read_error;
+    }
+    int write(int, int flags) override {
+        ++s.writes;
+        if (s.write_error == 0) s.flags = flags;
+        return s.write_error;
+    }
+    State& s;
+};
+
+// Every open asks the driver for low latency and every close hands the
+// flags back; a driver without the calls (a pseudo-terminal) is silent, any
+// other refusal is said once and the port is used all the same.
+TEST_F(SerialPosixTest, LowLatencyAskedAtOpenAndHandedBackAtClose) {
+    constexpr int other = 0x0040; // a flag of the driver's own that must survive
+    const struct {
+        const char* what;
+        FakeFlags::State driver;
+        int while_open; // the driver's flags while the port is open
+        int writes;     // set and hand-back
+        const char* note;
+    } cases[] = {
+        {"USB adapter", {other, 0, 0}, other | low_latency_flag, 2, ""},
+        {"low latency already set",
+         {other | low_latency_flag, 0, 0},
+         other | low_latency_flag,
+         0,
+         ""},
+        {"pseudo-terminal", {0, ENOTTY, ENOTTY}, 0, 0, ""},
+        {"driver without the flag", {other, 0, EINVAL}, other, 1, ""},
+        {"refused", {other, 0, EPERM}, other, 1, "low latency refused: Operation not permitted"},
+        {"unreadable", {other, EIO, 0}, other, 0, "serial flags are unreadable: Input/output"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFlags::State driver = c.driver;
+        port_ = make_posix_serial_port(std::make_unique<FakeFlags>(driver));
+        for (const char* rate : {"230400", "38400"}) { // the second open says nothing again
+            ASSERT_TRUE(port_->open(path_, rate)) << port_->open_error();
+            EXPECT_EQ(driver.flags, c.while_open);
+            const std::string note = port_->open_note();
+            if (*c.note && rate[0] == '2')
+                EXPECT_NE(note.find(c.note), std::string::npos) << note;
+            else
+                EXPECT_EQ(note, "");
+            port_->close();
+            EXPECT_EQ(driver.flags, c.driver.flags) << "not handed back";
+        }
+        EXPECT_EQ(driver.writes, 2 * c.writes);
+    }
+}
 
 } // namespace
 } // namespace velk2
