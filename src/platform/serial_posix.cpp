@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -114,7 +115,8 @@ bool retryable(int error) {
 
 class PosixSerialPort final : public SerialPort {
   public:
-    explicit PosixSerialPort(std::unique_ptr<SerialFlags> flags) : flags_(std::move(flags)) {}
+    PosixSerialPort(std::unique_ptr<SerialFlags> flags, std::string sysfs_root)
+        : flags_(std::move(flags)), sysfs_root_(std::move(sysfs_root)) {}
     ~PosixSerialPort() override { close(); }
 
     bool open(const std::string& device, const std::string& baud) override;
@@ -129,6 +131,7 @@ class PosixSerialPort final : public SerialPort {
     std::string open_error() const override { return open_error_; }
     std::string denied_group() const override { return denied_group_; }
     std::string open_note() const override { return open_note_; }
+    std::optional<int> slow_adapter_ms() const override { return slow_adapter_ms_; }
 
   private:
     bool refuse(const std::string& why) {
@@ -136,8 +139,12 @@ class PosixSerialPort final : public SerialPort {
         return false;
     }
 
+    std::string slow_adapter_hint(const std::string& device);
+
     std::unique_ptr<SerialFlags> flags_;
+    std::string sysfs_root_; // "/" of sysfs: "" on the machine itself
     LowLatency low_latency_;
+    std::optional<int> slow_adapter_ms_;
     int fd_ = -1;
     std::string open_error_;
     std::string denied_group_;
@@ -177,11 +184,9 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     timed_ = false;
     lost_ = false;
     // From here on close() hands the driver's flags back with the line.
-    if (std::string why = low_latency_.request(*flags_, fd_); !why.empty()) {
-        why = "the driver kept its latency (" + why + "); the port works, more slowly";
-        if (noted_ != device + why) open_note_ = why;
-        noted_ = device + why;
-    }
+    std::string note = low_latency_.request(*flags_, fd_);
+    if (!note.empty())
+        note = "the driver kept its latency (" + note + "); the port works, more slowly";
     // Bytes that reached the line before this open belong to nobody: a
     // freshly opened port starts empty.
     if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
@@ -189,7 +194,26 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
         close();
         return refuse(why);
     }
+    const std::string hint = slow_adapter_hint(device);
+    if (!hint.empty()) note += (note.empty() ? "" : "; ") + hint;
+    if (noted_ != device + note) open_note_ = note;
+    noted_ = device + note;
     return true;
+}
+
+// What the driver reports after our request: an FTDI adapter whose timer is
+// still above a few ms (the driver took no low latency) costs every reply.
+std::string PosixSerialPort::slow_adapter_hint(const std::string& device) {
+    slow_adapter_ms_.reset();
+    std::error_code ec;
+    const std::string name = std::filesystem::canonical(device, ec).filename().string();
+    if (ec) return {};
+    SerialDevice facts;
+    facts.path = "/dev/" + name;
+    read_driver_facts(sysfs_root_, name, facts);
+    const std::string hint = latency_hint(facts);
+    if (!hint.empty()) slow_adapter_ms_ = facts.latency_ms;
+    return hint;
 }
 
 bool PosixSerialPort::set_timeouts() {
@@ -301,12 +325,13 @@ void PosixSerialPort::close() {
 
 } // namespace
 
-std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags) {
-    return std::make_unique<PosixSerialPort>(std::move(flags));
+std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags,
+                                                   const std::string& sysfs_root) {
+    return std::make_unique<PosixSerialPort>(std::move(flags), sysfs_root);
 }
 
 std::unique_ptr<SerialPort> make_os_serial_port() {
-    return make_posix_serial_port(make_driver_serial_flags());
+    return make_posix_serial_port(make_driver_serial_flags(), "");
 }
 
 } // namespace velk2

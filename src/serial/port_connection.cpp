@@ -52,6 +52,15 @@ bool open_channel(Context& ctx, const std::string& baud, std::string& device) {
     return refused(ctx, device, ctx.port->open_error(), ctx.port->denied_group());
 }
 
+// The communication field of an open port; an adapter that holds every
+// reply gets a short mark there (its hint is on the diagnostic output).
+std::string open_state(const Context& ctx, const std::string& baud) {
+    std::string state = ctx.com_port + " (OPEN) " + baud;
+    if (const auto ms = ctx.port->slow_adapter_ms())
+        state += ", adapter " + std::to_string(*ms) + " ms";
+    return state;
+}
+
 bool save_line_record(const std::string& path, const std::string& record) {
     std::ofstream f(os_path(path), std::ios::binary | std::ios::trunc);
     f.write(record.data(), std::streamsize(record.size()));
@@ -85,7 +94,7 @@ bool port_open(Context& ctx, const std::string& baud) {
         return refused(ctx, device, "dcb1 not written");
     if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
     r.port_flag(true);
-    r.port_state(ctx.com_port + " (OPEN) " + baud);
+    r.port_state(open_state(ctx, baud));
     r.enable(Button::upload, false);
     r.enable(Button::stop, true);
     trace_line(ctx, 2, "Open-O", d + " ");
@@ -102,7 +111,7 @@ bool port_open_plain(Context& ctx, const std::string& baud) {
     std::string device;
     if (!open_channel(ctx, baud, device)) return false;
     r.port_flag(true);
-    r.port_state(ctx.com_port + " (OPEN) " + baud);
+    r.port_state(open_state(ctx, baud));
     r.enable(Button::service, false);
     r.enable(Button::stop, true);
     return true;
