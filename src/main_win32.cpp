@@ -3,11 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/com_ports.h"
 #include "platform/os_path.h"
+#include "platform/win32/console_text.h"
 #include "platform/win32/end_events.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_platform.h"
 #include "session/context.h"
+#include "shell/command_line_help.h"
 #include "shell/startup.h"
 
 #include <shellapi.h>
@@ -42,6 +45,12 @@ std::vector<std::string> arguments() {
 } // namespace
 
 int main() {
+    // `velk2.exe --ports` alone: the COM ports, printed for whoever started it.
+    if (const auto args = arguments(); args.size() == 1 && args[0] == "--ports") {
+        const std::string text =
+            velk2::com_ports_text(velk2::com_port_devices(velk2::read_com_port_records()));
+        return velk2::write_to_caller(text, "VELK2 ports") ? 0 : 1;
+    }
     velk2::Win32Platform platform;
     velk2::Context ctx(platform);
     ctx.process.program_path = program_path();

@@ -142,15 +142,6 @@ void read_access_facts(const std::string& root, const std::string& device, Seria
     facts.busy = holder_of(root, device);
 }
 
-std::string latency_hint(const SerialDevice& d) {
-    if (!d.ftdi || !d.latency_ms || *d.latency_ms <= slow_latency_ms) return {};
-    const std::string name = fs::path(d.target.empty() ? d.path : d.target).filename().string();
-    return "the latency timer holds every reply up to " + std::to_string(*d.latency_ms) +
-           " ms and costs speed; set 1 ms: echo 1 | sudo tee /sys/bus/usb-serial/devices/" + name +
-           "/latency_timer, or for good a udev rule: ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
-           "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\"";
-}
-
 std::string owner_group(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return {};
@@ -173,13 +164,6 @@ std::vector<SerialDevice> serial_devices(const std::string&) {
 }
 void read_driver_facts(const std::string&, const std::string&, SerialDevice&) {}
 void read_access_facts(const std::string&, const std::string&, SerialDevice&) {}
-std::string latency_hint(const SerialDevice& d) {
-    if (!d.ftdi || !d.latency_ms || *d.latency_ms <= slow_latency_ms) return {};
-    return "the latency timer holds every reply up to " + std::to_string(*d.latency_ms) +
-           " ms and costs speed; set 1 ms: Device Manager, Ports (COM & LPT), " +
-           (d.description.empty() ? d.path : d.description) +
-           ", Properties, Port Settings, Advanced, Latency Timer (msec) 1";
-}
 std::string owner_group(const std::string&) {
     return {};
 }
@@ -189,3 +173,24 @@ bool device_present(const std::string&) {
 } // namespace velk2
 
 #endif
+
+namespace velk2 {
+
+// The one way each system gives to set the timer: a COM port's driver
+// settings in the Device Manager, a tty's sysfs attribute or a udev rule.
+std::string latency_hint(const SerialDevice& d) {
+    if (!d.ftdi || !d.latency_ms || *d.latency_ms <= slow_latency_ms) return {};
+    const std::string costs = "the latency timer holds every reply up to " +
+                              std::to_string(*d.latency_ms) + " ms and costs speed; set 1 ms: ";
+    if (d.path.rfind("COM", 0) == 0)
+        return costs + "Device Manager, Ports (COM & LPT), " +
+               (d.description.empty() ? d.path : d.description) +
+               ", Properties, Port Settings, Advanced, Latency Timer (msec) 1";
+    const std::string& device = d.target.empty() ? d.path : d.target;
+    const std::string name = device.substr(device.find_last_of('/') + 1);
+    return costs + "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + name +
+           "/latency_timer, or for good a udev rule: ACTION==\"add\", "
+           "SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\"";
+}
+
+} // namespace velk2
