@@ -173,8 +173,8 @@ std::uint32_t receive_blocks(Context& ctx, std::uint32_t count, std::string& sto
                 ctx.reply = next_block_request;
                 complete = true;
             }
-        } while (!complete && whole_seconds(ctx) <= deadline);
-        if (whole_seconds(ctx) > deadline) return k;
+        } while (!complete && whole_seconds(ctx) <= deadline && !port_lost(ctx));
+        if (!complete) return k;
     }
     return 0;
 }
@@ -242,9 +242,10 @@ void receive_and_save(Context& ctx) {
     if (const std::uint32_t missed = receive_blocks(ctx, fields->block_count, store)) {
         // The box stopped sending: without a word the technician would wait
         // for a file dialog that never comes.
+        const std::string why = port_lost(ctx) ? std::string(": ") + device_gone : "";
         ctx.platform.message_box("The download stopped: block " + std::to_string(missed) + " of " +
-                                     std::to_string(fields->block_count) +
-                                     " did not come. Nothing was saved.",
+                                     std::to_string(fields->block_count) + " did not come" + why +
+                                     ". Nothing was saved.",
                                  "");
         return;
     }

@@ -139,10 +139,11 @@ std::string run_exchange(Context& ctx, const std::string& data) {
     diag_reply(ctx,
                "IN5:", exchange(ctx, mon_speed(speed_38400), switch_pause_ms, switch_read_max));
     // The read-back still runs: what the box holds now is worth seeing.
+    const std::string gone = port_lost(ctx) ? std::string("; ") + device_gone : "";
     const std::string failure =
         written < data.size()
             ? "The box did not acknowledge the service data: " + std::to_string(written) + " of " +
-                  std::to_string(data.size()) + " bytes were written."
+                  std::to_string(data.size()) + " bytes were written" + gone + "."
             : std::string();
 
     port_close(ctx);

@@ -99,6 +99,29 @@ TEST(ServiceUpload, ExchangeReadBackAndMessage) {
     }
 }
 
+// The adapter unplugged after the first piece went out: the message says
+// how much was written and that the device went away; nothing is read back
+// (the port does not open again) and "read2" stays as it was.
+TEST(ServiceUpload, UnpluggedAdapterSaysTheDeviceWentAway) {
+    test::MonitorBench b;
+    b.h.ctx.upload_data = test::pattern_bytes(4096);
+    test::write_file(b.h.dir / "read2", "earlier");
+    const auto serve = b.h.line.on_write;
+    b.h.line.on_write = [&](HeadlessLine& line, const std::string& bytes) {
+        serve(line, bytes);
+        if (bytes[0] == 0x08) line.lost = true;
+    };
+    cmbinup_Click(b.h.ctx);
+
+    using Messages = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(b.h.platform.messages,
+              (Messages{{"The box did not acknowledge the service data: 0 of 4096 bytes were "
+                         "written; the port's device went away (adapter unplugged?).",
+                         "Service to Box"}}));
+    EXPECT_EQ(b.file("read2"), "earlier");
+    EXPECT_FALSE(b.h.line.open);
+}
+
 TEST(ServiceUpload, WithThePortOpenTheButtonOnlyClosesIt) {
     test::MonitorBench b;
     b.h.ctx.upload_data = test::pattern_bytes(8);
