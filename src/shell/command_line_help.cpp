@@ -42,8 +42,9 @@ Port mapping: COMn opens the device named by
 A port text that starts with / is a device path; any other is a name under
 /dev/. Members of the device's group (dialout, as a rule) may open it.
 
-  --ports    list the serial devices of this machine and the device each of
-             COM1 to COM8 opens, then exit
+  --ports    list the serial devices of this machine (driver, an adapter's
+             latency timer, why one cannot be opened now) and the device each
+             of COM1 to COM8 opens, then exit
   --help, -h this text
   --version  the version
 
