@@ -4,8 +4,8 @@
 
 #include <chrono>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
