@@ -1,5 +1,7 @@
 #include "shell/command_line_help.h"
 
+#include <algorithm>
+
 namespace velk2 {
 
 std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
@@ -91,10 +93,15 @@ std::string device_hints(const SerialDevice& d) {
 std::string ports_text(const std::vector<SerialDevice>& devices, const std::vector<PortLine>& ports,
                        const std::string& settings_file) {
     std::string out = "Serial devices:\n";
+    std::vector<std::string> hinted; // a by-id name and its device share one hint
     for (const auto& d : devices) {
         out += "  " + d.path;
         if (!d.target.empty()) out += " -> " + d.target;
-        out += "  (" + device_facts(d) + ")\n" + device_hints(d);
+        out += "  (" + device_facts(d) + ")\n";
+        const std::string& device = d.target.empty() ? d.path : d.target;
+        if (std::find(hinted.begin(), hinted.end(), device) != hinted.end()) continue;
+        hinted.push_back(device);
+        out += device_hints(d);
     }
     if (devices.empty()) out += "  none found\n";
     out += "Ports (VELK2_COMn, else [PORTS] in " + settings_file + ", else /dev/ttyS<n-1>):\n";

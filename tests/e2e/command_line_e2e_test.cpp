@@ -88,7 +88,7 @@ TEST(CommandLineE2E, SoleInfoArgumentsPrintAndExit) {
         {"--ports",
          {"Serial devices:\n  " + dev + "/serial/by-id/usb-Test-if00-port0 -> " + dev +
               "/ttyUSB0  (ftdi_sio, latency timer 16 ms)\n" + hint + "  " + dev +
-              "/ttyUSB0  (ftdi_sio, latency timer 16 ms)\n" + hint + "  " + dev +
+              "/ttyUSB0  (ftdi_sio, latency timer 16 ms)\n  " + dev +
               "/ttyUSB1  (ftdi_sio, latency timer unknown, " + closed +
               "busy: held by minicom (pid 4242))\n  " + dev + "/ttyS1  (serial8250)\n  " + dev +
               "/ttyS2  (driver unknown)\nPorts",
