@@ -115,4 +115,9 @@ std::map<std::string, std::string> loader_env(const std::string& config_home) {
             {"XDG_CONFIG_HOME", config_home}};
 }
 
+std::vector<std::string> adapter_args(int adapter_ms) {
+    if (adapter_ms <= 0) return {};
+    return {"--adapter-latency", std::to_string(adapter_ms)};
+}
+
 } // namespace bench

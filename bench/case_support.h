@@ -67,6 +67,9 @@ std::optional<Box> start_box(const Tools& tools, const std::vector<std::string>&
 // at `until`.
 std::string finish_box(Box& box, Clock::time_point until);
 
+// The simulator's arguments for a USB adapter with this latency timer (none for 0).
+std::vector<std::string> adapter_args(int adapter_ms);
+
 // The loader's unattended run: offscreen, message boxes printed instead of
 // shown, settings kept in `config_home`.
 std::map<std::string, std::string> loader_env(const std::string& config_home);

@@ -39,10 +39,10 @@ Figures run_download(const Tools& tools, const std::string& work, const Download
     }
 
     std::string error;
-    auto box = start_box(tools,
-                         {"--role", "sender", "--file", source, "--baud", std::to_string(c.baud),
-                          "--pace", "--once"},
-                         dir + "/box.log", error);
+    std::vector<std::string> args{
+        "--role", "sender", "--file", source, "--baud", std::to_string(c.baud), "--pace", "--once"};
+    for (auto& a : adapter_args(c.adapter_ms)) args.push_back(a);
+    auto box = start_box(tools, args, dir + "/box.log", error);
     if (!box) {
         f.problem = error;
         return f;

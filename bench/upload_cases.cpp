@@ -101,10 +101,10 @@ std::vector<Figures> run_upload(const Tools& tools, const std::string& work, con
         p.payload_path = p.dir + "/bench" + std::to_string(n) + ".dsp";
         if (!write_file(p.payload_path, p.payload))
             return fail_all("cannot write " + p.payload_path);
-        auto box = start_box(tools,
-                             {"--role", "bootloader", "--baud", std::to_string(c.baud), "--pace",
-                              "--once", "--out", p.dir + "/out"},
-                             p.dir + "/box.log", error);
+        std::vector<std::string> args{"--role", "bootloader", "--baud", std::to_string(c.baud),
+                                      "--pace", "--once",     "--out",  p.dir + "/out"};
+        for (auto& a : adapter_args(c.adapter_ms)) args.push_back(a);
+        auto box = start_box(tools, args, p.dir + "/box.log", error);
         if (!box) return fail_all(error);
         p.box.emplace(std::move(*box));
     }

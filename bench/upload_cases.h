@@ -17,6 +17,7 @@ struct UploadCase {
     std::size_t payload = 0;
     int baud = 0;  // the box's rate; the loader finds it (230400, or 115200 after the fall-back)
     int ports = 1; // loaders and boxes running at once, COM1..COMn
+    int adapter_ms = 0; // a USB adapter's latency timer between box and PC; 0: a bare line
 };
 
 // One figure line per port. `baseline_kib` is the peak memory of a loader

@@ -12,7 +12,7 @@ bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev w
 
 # The .exe is copied around on its own (per-port copies): it may need
 # nothing but the DLLs that every Windows has.
-system_dlls='^(kernel32|user32|gdi32|advapi32|comctl32|comdlg32|ole32|oleaut32|shell32|msvcrt|windowscodecs)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|advapi32|setupapi|comctl32|comdlg32|ole32|oleaut32|shell32|msvcrt|windowscodecs)\.dll$'
 jobs=$(nproc 2>/dev/null || echo 2)
 version=$(sed -n 's/^project(velk2 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 

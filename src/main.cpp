@@ -53,14 +53,15 @@ std::string ports_report() {
     const auto setting = [](const std::string& key) {
         return velk2::read_ini_setting("PORTS", key);
     };
+    const std::string root = velk2::process_env("VELK2_DEVICE_ROOT").value_or("");
     for (int n = 1; n <= 8; ++n) {
         const std::string port = "COM" + std::to_string(n);
         const auto m = velk2::map_port_name(port, velk2::process_env, setting);
-        ports.push_back({port, m, velk2::device_present(m.device)});
+        velk2::PortLine line{port, m, velk2::device_present(m.device), {}};
+        if (m.problem.empty() && line.present) velk2::read_access_facts(root, m.device, line.facts);
+        ports.push_back(line);
     }
-    const auto root = velk2::process_env("VELK2_DEVICE_ROOT");
-    return velk2::ports_text(velk2::serial_devices(root.value_or("")), ports,
-                             velk2::settings_file_path());
+    return velk2::ports_text(velk2::serial_devices(root), ports, velk2::settings_file_path());
 }
 
 // The sole arguments that print and exit; nullopt for a run.

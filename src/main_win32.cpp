@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/com_ports.h"
 #include "platform/os_path.h"
+#include "platform/win32/console_text.h"
 #include "platform/win32/end_events.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_platform.h"
@@ -42,28 +44,18 @@ std::vector<std::string> arguments() {
     return args;
 }
 
-// Text for the one who asked: standard output when the program was given
-// one (a pipe, a file, wine), else the console it was started from.
-bool print(const std::string& text) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD written = 0;
-    if (out && out != INVALID_HANDLE_VALUE)
-        return WriteFile(out, text.data(), DWORD(text.size()), &written, nullptr) != 0;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
-    const velk2::OwnedHandle console(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE,
-                                                 nullptr, OPEN_EXISTING, 0, nullptr));
-    const std::wstring wide = velk2::widen(text);
-    return console.get() != INVALID_HANDLE_VALUE &&
-           WriteConsoleW(console.get(), wide.data(), DWORD(wide.size()), &written, nullptr);
-}
-
 } // namespace
 
 int main() {
+    // The options alone print for whoever started the program and exit.
     const std::vector<std::string> args = arguments();
     if (const auto request = velk2::info_request(args)) {
-        if (*request == velk2::InfoRequest::help) return print(velk2::windows_usage_text()) ? 0 : 1;
-        if (*request == velk2::InfoRequest::version) return print(velk2::version_text()) ? 0 : 1;
+        const std::string text =
+            *request == velk2::InfoRequest::help      ? velk2::windows_usage_text()
+            : *request == velk2::InfoRequest::version ? velk2::version_text()
+                                                      : velk2::com_ports_text(velk2::com_port_devices(
+                                                            velk2::read_com_port_records()));
+        return velk2::write_to_caller(text, "VELK2") ? 0 : 1;
     }
     velk2::Win32Platform platform;
     velk2::Context ctx(platform);

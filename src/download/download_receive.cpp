@@ -269,12 +269,14 @@ std::optional<std::string> receive_blocks(Context& ctx, std::uint32_t count, std
                        " was expected (number " + shown_bytes(expected) +
                        "), the box sent number " + shown_bytes(numbers) + ". Nothing was saved.";
             }
-        } while (!complete && whole_seconds(ctx) <= deadline);
-        // The box stopped sending: without a word the technician would wait
-        // for a file dialog that never comes.
-        if (whole_seconds(ctx) > deadline)
-            return "The download stopped: block " + std::to_string(k) + of_count +
-                   " did not come. Nothing was saved.";
+        } while (!complete && whole_seconds(ctx) <= deadline && !port_lost(ctx));
+        // The box stopped sending, or its line went away: without a word the
+        // technician would wait for a file dialog that never comes.
+        if (!complete || whole_seconds(ctx) > deadline) {
+            const std::string why = !complete && port_lost(ctx) ? std::string(": ") + device_gone : "";
+            return "The download stopped: block " + std::to_string(k) + of_count + " did not come" +
+                   why + ". Nothing was saved.";
+        }
     }
     return std::nullopt;
 }

@@ -124,6 +124,10 @@ class HeadlessPort : public SerialPort {
     bool line_lost() const override { return line_ && line_->lost; }
     std::string open_error() const override { return open_error_; }
     std::string denied_group() const override { return denied_group_; }
+    std::string open_note() const override { return line_ ? line_->open_note : ""; }
+    std::optional<int> slow_adapter_ms() const override {
+        return line_ ? line_->slow_adapter_ms : std::nullopt;
+    }
 
   private:
     HeadlessPlatform& platform_;

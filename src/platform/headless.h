@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,10 +37,12 @@ class HeadlessLine {
     std::function<void(HeadlessLine&, const std::string& written)> on_write;
     std::function<void(HeadlessLine&)> on_open;
 
-    bool refuse_open = false;     // the device exists but cannot be opened
-    bool refuse_settings = false; // opens, but rejects line settings
-    bool lost = false;            // the device has vanished
-    std::string denied_group;     // not "": only this group's members may open it
+    bool refuse_open = false;           // the device exists but cannot be opened
+    bool refuse_settings = false;       // opens, but rejects line settings
+    bool lost = false;                  // the device has vanished
+    std::string denied_group;           // not "": only this group's members may open it
+    std::string open_note;              // what each good open notes (SerialPort::open_note)
+    std::optional<int> slow_adapter_ms; // an adapter that holds replies this long
 
     std::string baud; // rate of the last open
     bool open = false;

@@ -50,10 +50,45 @@ bool uart_behind(const std::string& root, const std::string& name, const std::st
 #endif
 }
 
-SerialDevice described(const std::string& path, const std::string& target) {
+// The same file, a character device compared by its device number.
+bool same_file(const struct stat& a, const struct stat& b) {
+    if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode)) return a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The first other process with `device` open, as "name (pid N)": what the
+// kernel shows of each process under root/proc (all of them to root, the
+// user's own to anyone else).
+std::string holder_of(const std::string& root, const std::string& device) {
+    struct stat wanted {};
+    if (stat(device.c_str(), &wanted) != 0) return {};
+    std::error_code ec;
+    const std::string self = std::to_string(getpid());
+    for (const auto& p : fs::directory_iterator(root + "/proc", ec)) {
+        const std::string pid = p.path().filename().string();
+        if (pid == self || number_after("p" + pid, "p") < 0) continue;
+        std::error_code fd_ec;
+        for (const auto& fd : fs::directory_iterator(p.path() / "fd", fd_ec)) {
+            struct stat open_file {};
+            if (stat(fd.path().c_str(), &open_file) != 0 || !same_file(open_file, wanted)) continue;
+            std::ifstream comm(p.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            return (name.empty() ? "a program" : name) + " (pid " + pid + ")";
+        }
+    }
+    return {};
+}
+
+SerialDevice described(const std::string& root, const std::string& path,
+                       const std::string& target) {
+    SerialDevice d;
+    d.path = path;
+    d.target = target;
     const std::string& device = target.empty() ? path : target;
-    const bool denied = access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
-    return {path, target, denied ? owner_group(device) : ""};
+    read_access_facts(root, device, d);
+    read_driver_facts(root, fs::path(device).filename().string(), d);
+    return d;
 }
 
 } // namespace
@@ -68,7 +103,7 @@ std::vector<SerialDevice> serial_devices(const std::string& root) {
     for (const auto& link : links) {
         const fs::path to = fs::read_symlink(link, ec);
         if (ec || !device_present(link.string())) continue;
-        found.push_back(described(link.string(), (by_id / to).lexically_normal().string()));
+        found.push_back(described(root, link.string(), (by_id / to).lexically_normal().string()));
     }
 
     const std::string dev = root + "/dev";
@@ -84,9 +119,27 @@ std::vector<SerialDevice> serial_devices(const std::string& root) {
         const std::string path = dev + "/" + name;
         if (!device_present(path)) continue;
         if (kinds[kind] == "ttyS" && !uart_behind(root, name, path)) continue;
-        found.push_back(described(path, ""));
+        found.push_back(described(root, path, ""));
     }
     return found;
+}
+
+void read_driver_facts(const std::string& root, const std::string& name, SerialDevice& device) {
+    std::error_code ec;
+    const fs::path driver =
+        fs::read_symlink(fs::path(root + "/sys/class/tty") / name / "device" / "driver", ec);
+    if (!ec) device.driver = driver.filename().string();
+    device.ftdi = device.driver == "ftdi_sio";
+    if (!device.ftdi) return;
+    std::ifstream file(root + "/sys/bus/usb-serial/devices/" + name + "/latency_timer");
+    int ms = -1;
+    if (file >> ms && ms >= 0 && ms <= 255) device.latency_ms = ms;
+}
+
+void read_access_facts(const std::string& root, const std::string& device, SerialDevice& facts) {
+    if (access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+        facts.denied_group = owner_group(device);
+    facts.busy = holder_of(root, device);
 }
 
 std::string owner_group(const std::string& path) {
@@ -103,12 +156,14 @@ bool device_present(const std::string& path) {
 
 } // namespace velk2
 
-#else // Windows lists its COM ports its own way.
+#else // Windows lists its COM ports its own way (com_ports.h).
 
 namespace velk2 {
 std::vector<SerialDevice> serial_devices(const std::string&) {
     return {};
 }
+void read_driver_facts(const std::string&, const std::string&, SerialDevice&) {}
+void read_access_facts(const std::string&, const std::string&, SerialDevice&) {}
 std::string owner_group(const std::string&) {
     return {};
 }
@@ -118,3 +173,24 @@ bool device_present(const std::string&) {
 } // namespace velk2
 
 #endif
+
+namespace velk2 {
+
+// The one way each system gives to set the timer: a COM port's driver
+// settings in the Device Manager, a tty's sysfs attribute or a udev rule.
+std::string latency_hint(const SerialDevice& d) {
+    if (!d.ftdi || !d.latency_ms || *d.latency_ms <= slow_latency_ms) return {};
+    const std::string costs = "the latency timer holds every reply up to " +
+                              std::to_string(*d.latency_ms) + " ms and costs speed; set 1 ms: ";
+    if (d.path.rfind("COM", 0) == 0)
+        return costs + "Device Manager, Ports (COM & LPT), " +
+               (d.description.empty() ? d.path : d.description) +
+               ", Properties, Port Settings, Advanced, Latency Timer (msec) 1";
+    const std::string& device = d.target.empty() ? d.path : d.target;
+    const std::string name = device.substr(device.find_last_of('/') + 1);
+    return costs + "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + name +
+           "/latency_timer, or for good a udev rule: ACTION==\"add\", "
+           "SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\"";
+}
+
+} // namespace velk2

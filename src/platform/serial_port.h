@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace velk2 {
@@ -59,9 +60,27 @@ class SerialPort {
     // When the last open was refused for want of permission: the group that
     // owns the device (its members may open it); "" otherwise.
     virtual std::string denied_group() const { return {}; }
+
+    // After a good open: something the port could not set up and works
+    // without (the driver refused low latency, ...), for one diagnostic
+    // line; "" when there is nothing to say, or it was said at an earlier
+    // open of the same device.
+    virtual std::string open_note() const { return {}; }
+
+    // After a good open: the latency timer of a USB adapter behind the port
+    // that still holds replies longer than a few ms; nothing otherwise.
+    virtual std::optional<int> slow_adapter_ms() const { return std::nullopt; }
 };
 
 // The serial backend of the build platform.
 std::unique_ptr<SerialPort> make_os_serial_port();
+
+#ifndef _WIN32
+class SerialFlags;
+// The POSIX backend reaching the driver's serial flags through `flags` and
+// reading the adapter's sysfs under `sysfs_root` ("" on the machine itself).
+std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags,
+                                                   const std::string& sysfs_root);
+#endif
 
 } // namespace velk2

@@ -3,6 +3,7 @@
 // time-out record. Same shape as serial_win32.cpp.
 #include "platform/serial_port.h"
 
+#include "platform/low_latency.h"
 #include "platform/port_listing.h"
 #include "platform/write_limit.h"
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -110,6 +112,8 @@ bool retryable(int error) {
 
 class PosixSerialPort final : public SerialPort {
   public:
+    PosixSerialPort(std::unique_ptr<SerialFlags> flags, std::string sysfs_root)
+        : flags_(std::move(flags)), sysfs_root_(std::move(sysfs_root)) {}
     ~PosixSerialPort() override { close(); }
 
     bool open(const std::string& device, const std::string& baud) override;
@@ -123,6 +127,8 @@ class PosixSerialPort final : public SerialPort {
     bool line_lost() const override { return lost_; }
     std::string open_error() const override { return open_error_; }
     std::string denied_group() const override { return denied_group_; }
+    std::string open_note() const override { return open_note_; }
+    std::optional<int> slow_adapter_ms() const override { return slow_adapter_ms_; }
 
   private:
     bool refuse(const std::string& why) {
@@ -130,9 +136,17 @@ class PosixSerialPort final : public SerialPort {
         return false;
     }
 
+    std::string slow_adapter_hint(const std::string& device);
+
+    std::unique_ptr<SerialFlags> flags_;
+    std::string sysfs_root_; // "/" of sysfs: "" on the machine itself
+    LowLatency low_latency_;
+    std::optional<int> slow_adapter_ms_;
     int fd_ = -1;
     std::string open_error_;
     std::string denied_group_;
+    std::string open_note_;
+    std::string noted_;  // device + note last given, so that reopening says it once
     termios saved_{};    // the line as we found it, handed back at close
     bool timed_ = false; // set_timeouts was called since the open
     bool lost_ = false;
@@ -143,6 +157,7 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     close();
     open_error_.clear();
     denied_group_.clear();
+    open_note_.clear();
     if (!rate_for(baud)) return refuse("no such rate " + baud);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -165,6 +180,10 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     fd_ = fd;
     timed_ = false;
     lost_ = false;
+    // From here on close() hands the driver's flags back with the line.
+    std::string note = low_latency_.request(*flags_, fd_);
+    if (!note.empty())
+        note = "the driver kept its latency (" + note + "); the port works, more slowly";
     // Bytes that reached the line before this open belong to nobody: a
     // freshly opened port starts empty.
     if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
@@ -172,7 +191,26 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
         close();
         return refuse(why);
     }
+    const std::string hint = slow_adapter_hint(device);
+    if (!hint.empty()) note += (note.empty() ? "" : "; ") + hint;
+    if (noted_ != device + note) open_note_ = note;
+    noted_ = device + note;
     return true;
+}
+
+// What the driver reports after our request: an FTDI adapter whose timer is
+// still above a few ms (the driver took no low latency) costs every reply.
+std::string PosixSerialPort::slow_adapter_hint(const std::string& device) {
+    slow_adapter_ms_.reset();
+    std::error_code ec;
+    const std::string name = std::filesystem::canonical(device, ec).filename().string();
+    if (ec) return {};
+    SerialDevice facts;
+    facts.path = "/dev/" + name;
+    read_driver_facts(sysfs_root_, name, facts);
+    const std::string hint = latency_hint(facts);
+    if (!hint.empty()) slow_adapter_ms_ = facts.latency_ms;
+    return hint;
 }
 
 bool PosixSerialPort::set_timeouts() {
@@ -276,6 +314,7 @@ void PosixSerialPort::close() {
     // would never leave; errors are of no use at this point.
     if (lost_) tcflush(fd_, TCOFLUSH);
     tcsetattr(fd_, TCSADRAIN, &saved_);
+    low_latency_.hand_back(*flags_, fd_);
     ::close(fd_);
     fd_ = -1;
     timed_ = false;
@@ -283,8 +322,13 @@ void PosixSerialPort::close() {
 
 } // namespace
 
+std::unique_ptr<SerialPort> make_posix_serial_port(std::unique_ptr<SerialFlags> flags,
+                                                   const std::string& sysfs_root) {
+    return std::make_unique<PosixSerialPort>(std::move(flags), sysfs_root);
+}
+
 std::unique_ptr<SerialPort> make_os_serial_port() {
-    return std::make_unique<PosixSerialPort>();
+    return make_posix_serial_port(make_driver_serial_flags(), "");
 }
 
 } // namespace velk2

@@ -4,6 +4,8 @@
 
 #include "platform/serial_port.h"
 
+#include "platform/com_ports.h"
+
 #include "platform/os_path.h"
 #include "platform/win32/win32_api.h"
 #include "platform/write_limit.h"
@@ -85,10 +87,13 @@ class Win32SerialPort final : public SerialPort {
     bool is_open() const override { return handle_ != INVALID_HANDLE_VALUE; }
     bool line_lost() const override { return lost_; }
     std::string open_error() const override { return open_error_; }
+    std::string open_note() const override { return open_note_; }
+    std::optional<int> slow_adapter_ms() const override { return slow_adapter_ms_; }
 
   private:
     // Records the system's words for the last error; always false.
     bool refuse();
+    void note_slow_adapter(const std::string& device);
 
     // After a plain open: the write limit for `bytes` in the device's record.
     bool bound_write(std::size_t bytes);
@@ -101,7 +106,23 @@ class Win32SerialPort final : public SerialPort {
     bool lost_ = false;
     long long bits_per_s_ = 38400; // the line's rate, for the write limit
     DWORD plain_write_ms_ = 0;     // the write limit in the plain record now
+    std::string open_note_;
+    std::optional<std::string> looked_up_; // the device whose adapter was looked up
+    std::optional<int> slow_adapter_ms_;
 };
+
+// Windows has no call that asks an adapter's driver for low latency; an FTDI
+// port whose driver settings keep a long latency timer is reported instead,
+// once per device (the download reopens its port four times a second).
+void Win32SerialPort::note_slow_adapter(const std::string& device) {
+    open_note_.clear();
+    if (looked_up_ == device) return;
+    looked_up_ = device;
+    slow_adapter_ms_.reset();
+    const auto port = com_port_device(device);
+    open_note_ = port ? latency_hint(*port) : "";
+    if (!open_note_.empty()) slow_adapter_ms_ = port->latency_ms;
+}
 
 bool Win32SerialPort::refuse() {
     const DWORD code = GetLastError();
@@ -148,6 +169,7 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
         close();
         return false;
     }
+    note_slow_adapter(device);
     return true;
 }
 

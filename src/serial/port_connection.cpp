@@ -44,8 +44,21 @@ bool open_channel(Context& ctx, const std::string& baud, std::string& device) {
     const PortMapping m = ctx.platform.map_port(ctx.com_port);
     device = m.device;
     if (!m.problem.empty()) return refused(ctx, device, m.problem);
-    if (ctx.port->open(device, baud)) return true;
+    if (ctx.port->open(device, baud)) {
+        if (const std::string note = ctx.port->open_note(); !note.empty())
+            ctx.platform.diag(ctx.com_port + " " + device + ": " + note);
+        return true;
+    }
     return refused(ctx, device, ctx.port->open_error(), ctx.port->denied_group());
+}
+
+// The communication field of an open port; an adapter that holds every
+// reply gets a short mark there (its hint is on the diagnostic output).
+std::string open_state(const Context& ctx, const std::string& baud) {
+    std::string state = ctx.com_port + " (OPEN) " + baud;
+    if (const auto ms = ctx.port->slow_adapter_ms())
+        state += ", adapter " + std::to_string(*ms) + " ms";
+    return state;
 }
 
 bool save_line_record(const std::string& path, const std::string& record) {
@@ -81,7 +94,7 @@ bool port_open(Context& ctx, const std::string& baud) {
         return refused(ctx, device, "dcb1 not written");
     if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
     r.port_flag(true);
-    r.port_state(ctx.com_port + " (OPEN) " + baud);
+    r.port_state(open_state(ctx, baud));
     r.enable(Button::upload, false);
     r.enable(Button::stop, true);
     trace_line(ctx, 2, "Open-O", d + " ");
@@ -98,7 +111,7 @@ bool port_open_plain(Context& ctx, const std::string& baud) {
     std::string device;
     if (!open_channel(ctx, baud, device)) return false;
     r.port_flag(true);
-    r.port_state(ctx.com_port + " (OPEN) " + baud);
+    r.port_state(open_state(ctx, baud));
     r.enable(Button::service, false);
     r.enable(Button::stop, true);
     return true;

@@ -24,6 +24,8 @@ void process_events(Context& ctx);
 bool abort_requested(Context& ctx);
 // The port is open but its device has gone (unplugged, peer closed).
 bool port_lost(const Context& ctx);
+// How a transfer's message says that: the same words in every message.
+inline constexpr const char* device_gone = "the port's device went away (adapter unplugged?)";
 // The seconds clock as trace and diagnostic lines show it: two decimals.
 std::string clock_text(Context& ctx);
 

@@ -142,9 +142,11 @@ std::string run_exchange(Context& ctx, const std::string& data) {
     // The read-back still runs: what the box holds now is worth seeing.
     const std::string count =
         std::to_string(written) + " of " + std::to_string(data.size()) + " bytes were written.";
+    // A write that ran out of time and a device that vanished look alike here.
     const std::string failure =
         written == data.size() ? std::string()
-        : lost ? "The line to the box was lost (the port stopped taking bytes): " + count
+        : lost ? "The line to the box was lost (the port stopped taking bytes or went away: "
+                 "adapter unplugged?): " + count
                : "The box did not acknowledge the service data: " + count;
 
     port_close(ctx);

@@ -1,5 +1,7 @@
 #include "shell/command_line_help.h"
 
+#include <algorithm>
+
 namespace velk2 {
 
 std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
@@ -42,8 +44,9 @@ Port mapping: COMn opens the device named by
 A port text that starts with / is a device path; any other is a name under
 /dev/. Members of the device's group (dialout, as a rule) may open it.
 
-  --ports    list the serial devices of this machine and the device each of
-             COM1 to COM8 opens, then exit
+  --ports    list the serial devices of this machine (driver, an adapter's
+             latency timer, why one cannot be opened now) and the device each
+             of COM1 to COM8 opens, then exit
   --help, -h this text
   --version  the version
 
@@ -61,14 +64,44 @@ std::string version_text() {
     return std::string("velk2 ") + VELK2_VERSION + "\n";
 }
 
+namespace {
+
+// Why the device cannot be opened now, or "".
+std::string unusable(const SerialDevice& d) {
+    std::string why;
+    if (!d.denied_group.empty()) why = "no access: join group " + d.denied_group;
+    if (!d.busy.empty()) why += (why.empty() ? "" : ", ") + ("busy: held by " + d.busy);
+    return why;
+}
+
+} // namespace
+
+std::string device_facts(const SerialDevice& d) {
+    std::string facts = d.driver.empty() ? "driver unknown" : d.driver;
+    if (d.ftdi)
+        facts += ", latency timer " +
+                 (d.latency_ms ? std::to_string(*d.latency_ms) + " ms" : std::string("unknown"));
+    if (const std::string why = unusable(d); !why.empty()) facts += ", " + why;
+    return facts;
+}
+
+std::string device_hints(const SerialDevice& d) {
+    const std::string hint = latency_hint(d);
+    return hint.empty() ? "" : "      " + hint + "\n";
+}
+
 std::string ports_text(const std::vector<SerialDevice>& devices, const std::vector<PortLine>& ports,
                        const std::string& settings_file) {
     std::string out = "Serial devices:\n";
+    std::vector<std::string> hinted; // a by-id name and its device share one hint
     for (const auto& d : devices) {
         out += "  " + d.path;
         if (!d.target.empty()) out += " -> " + d.target;
-        if (!d.denied_group.empty()) out += "  (no access: join group " + d.denied_group + ")";
-        out += "\n";
+        out += "  (" + device_facts(d) + ")\n";
+        const std::string& device = d.target.empty() ? d.path : d.target;
+        if (std::find(hinted.begin(), hinted.end(), device) != hinted.end()) continue;
+        hinted.push_back(device);
+        out += device_hints(d);
     }
     if (devices.empty()) out += "  none found\n";
     out += "Ports (VELK2_COMn, else [PORTS] in " + settings_file + ", else /dev/ttyS<n-1>):\n";
@@ -80,9 +113,24 @@ std::string ports_text(const std::vector<SerialDevice>& devices, const std::vect
             continue;
         }
         std::string notes = m.source;
-        if (!p.present) notes += std::string(notes.empty() ? "" : ", ") + "absent";
+        const auto add = [&](const std::string& note) {
+            if (!note.empty()) notes += (notes.empty() ? "" : ", ") + note;
+        };
+        if (!p.present) add("absent");
+        add(unusable(p.facts));
         out += (notes.empty() ? "" : "  (" + notes + ")") + "\n";
     }
+    return out;
+}
+
+std::string com_ports_text(const std::vector<SerialDevice>& ports) {
+    std::string out = "COM ports:\n";
+    for (const auto& d : ports) {
+        out += "  " + d.path;
+        if (!d.description.empty()) out += "  " + d.description;
+        out += "  (" + device_facts(d) + ")\n" + device_hints(d);
+    }
+    if (ports.empty()) out += "  none found\n";
     return out;
 }
 

@@ -27,7 +27,17 @@ struct PortLine {
     std::string port;
     PortMapping mapping;
     bool present;
+    SerialDevice facts; // who may not open it or holds it (denied_group, busy)
 };
+
+// What `--ports` says of one device after its name: driver, latency timer,
+// why it cannot be opened now; the hint line(s) that follow, each ending in
+// a line feed.
+std::string device_facts(const SerialDevice& d);
+std::string device_hints(const SerialDevice& d);
+
+// What `velk2.exe --ports` prints: the COM ports of the machine.
+std::string com_ports_text(const std::vector<SerialDevice>& ports);
 
 // What `--ports` prints: the machine's serial devices, then where each port
 // leads. `settings_file` names the file that holds [PORTS].

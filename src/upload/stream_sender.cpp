@@ -34,7 +34,7 @@ void show_log(Context& ctx, const std::string& text) {
 // peer loses it.
 std::string line_fault(const Context& ctx) {
     if (!ctx.port || !ctx.port->is_open()) return "port closed";
-    if (port_lost(ctx)) return "port lost";
+    if (port_lost(ctx)) return std::string("port lost: ") + device_gone;
     return {};
 }
 

@@ -187,6 +187,15 @@ std::string Box::log() const {
     return read_file(log_path);
 }
 
+std::vector<std::string> with_link(std::vector<std::string> box_args, Link link) {
+    if (link == Link::adapter16) box_args.insert(box_args.end(), {"--adapter-latency", "16"});
+    return box_args;
+}
+
+std::string link_name(const ::testing::TestParamInfo<Link>& info) {
+    return info.param == Link::bare ? "Bare" : "Adapter16";
+}
+
 std::map<std::string, std::string> velk2_env(const std::string& config_home) {
     return {{"QT_QPA_PLATFORM", "offscreen"},
             {"VELK2_NO_DIALOGS", "1"},

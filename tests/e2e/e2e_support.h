@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,20 @@ class Background {
 // Runs a program to its end.
 Result run(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
            const std::string& cwd, std::chrono::milliseconds limit);
+
+// The line between loader and box: bare, or through a USB serial adapter
+// whose 16-ms latency timer holds the box's replies (the default of the
+// common FTDI adapters). The transfer tests run over both.
+enum class Link { bare, adapter16 };
+// The simulator's arguments for the link, added to a box's own.
+std::vector<std::string> with_link(std::vector<std::string> box_args, Link link);
+// "Bare" or "Adapter16", for the names of the parametrised tests.
+std::string link_name(const ::testing::TestParamInfo<Link>& info);
+inline void PrintTo(Link link, std::ostream* os) {
+    *os << (link == Link::bare ? "bare line" : "16-ms adapter");
+}
+#define VELK2_OVER_EVERY_LINK(suite)                                                               \
+    INSTANTIATE_TEST_SUITE_P(Line, suite, ::testing::Values(Link::bare, Link::adapter16), link_name)
 
 // The box simulator on a new pseudo-terminal; `slave` is the device it serves.
 // Its event log (a line per block) goes to a file of its own, read by log().

@@ -37,15 +37,15 @@ void put(Memory& memory, std::uint32_t address, const std::string& bytes) {
 struct Monitor {
     std::string dump;
     Box box;
-    Monitor(const std::string& dir, const std::string& preload, bool paced = true)
-        : dump(dir + "/dump.txt"), box(args(dump, preload, paced), dir) {}
+    Monitor(const std::string& dir, const std::string& preload, Link link, bool paced = true)
+        : dump(dir + "/dump.txt"), box(args(dump, preload, link, paced), dir) {}
 
     static std::vector<std::string> args(const std::string& dump, const std::string& preload,
-                                         bool paced) {
+                                         Link link, bool paced) {
         std::vector<std::string> a{"--role", "monitor", "--dump", dump, "--timeout", "60"};
         if (paced) a.push_back("--pace");
         if (!preload.empty()) a.insert(a.end(), {"--preload", preload});
-        return a;
+        return with_link(a, link);
     }
 
     // Waits until the box has logged `event` (its commands are carried out
@@ -101,12 +101,15 @@ std::string press(const std::string& dir, const Monitor& monitor, const char* na
 constexpr std::uint32_t service_address = 0x008E0000;
 constexpr std::uint32_t fuji_block = 0x00CCA800;
 
-TEST(ServiceE2E, ServiceUploadLandsAtTheServiceAddressAndReadsBackAtTheLineRate) {
+class ServiceE2E : public ::testing::TestWithParam<Link> {};
+VELK2_OVER_EVERY_LINK(ServiceE2E);
+
+TEST_P(ServiceE2E, ServiceUploadLandsAtTheServiceAddressAndReadsBackAtTheLineRate) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string data = sample_bytes(4096, 41);
     write_file(dir + "/service.bin", data);
-    Monitor monitor(dir, "");
+    Monitor monitor(dir, "", GetParam());
 
     const std::string err = press(
         dir, monitor, "cmbinup", cmbinup_Click,
@@ -129,12 +132,12 @@ TEST(ServiceE2E, ServiceUploadLandsAtTheServiceAddressAndReadsBackAtTheLineRate)
 
 // Start-up with a BIN file runs the service upload by itself, in both
 // builds; the program stays open afterwards and is ended by the test.
-TEST(ServiceE2E, AutomaticStartWithABinFileRunsTheServiceUpload) {
+TEST_P(ServiceE2E, AutomaticStartWithABinFileRunsTheServiceUpload) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string data = sample_bytes(3072, 43);
     write_file(dir + "/start.bin", data);
-    Monitor monitor(dir, "", false);
+    Monitor monitor(dir, "", GetParam(), false);
 
     auto env = velk2_env(dir + "/config");
     env["VELK2_COM1"] = monitor.box.slave;
@@ -169,11 +172,11 @@ std::string fuji_block_file(const std::string& dir) {
     return block;
 }
 
-TEST(ServiceE2E, GetfujiWritesHeadAndTrailAndTheSummaryTitle) {
+TEST_P(ServiceE2E, GetfujiWritesHeadAndTrailAndTheSummaryTitle) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string block = fuji_block_file(dir);
-    Monitor monitor(dir, "CCA800:" + dir + "/fuji.bin");
+    Monitor monitor(dir, "CCA800:" + dir + "/fuji.bin", GetParam());
 
     std::string title;
     const std::string err = press(
@@ -209,7 +212,7 @@ bool leave_line_at_38400(const std::string& device) {
     return ok;
 }
 
-TEST(ServiceE2E, FujiDefPokesTheDefaultsThenWritesTheBlockFiles) {
+TEST_P(ServiceE2E, FujiDefPokesTheDefaultsThenWritesTheBlockFiles) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string block = fuji_block_file(dir);
@@ -222,7 +225,7 @@ TEST(ServiceE2E, FujiDefPokesTheDefaultsThenWritesTheBlockFiles) {
     write_file(folder + "0030DE80.BIN", patch); // over the first poke
     write_file(folder + "00400000.bin", "6bytes");
     write_file(folder + "00500000.txt", sample_bytes(8, 11));
-    Monitor monitor(dir, "CCA800:" + dir + "/fuji.bin");
+    Monitor monitor(dir, "CCA800:" + dir + "/fuji.bin", GetParam());
     ASSERT_TRUE(leave_line_at_38400(monitor.box.slave));
 
     const std::string err = press(

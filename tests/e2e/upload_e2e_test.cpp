@@ -25,7 +25,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-TEST(UploadE2E, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
+class UploadE2E : public ::testing::TestWithParam<Link> {};
+VELK2_OVER_EVERY_LINK(UploadE2E);
+
+TEST_P(UploadE2E, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
     // Unpaced except one small file: the pacing proves the loader's reads and
     // pauses hold at the line rate; the others prove the bytes, quickly.
     const struct {
@@ -54,7 +57,7 @@ TEST(UploadE2E, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
         std::vector<std::string> args{"--role", "bootloader", "--once", "--timeout",
                                       "60",     "--out",      out};
         args.insert(args.end(), c.box_args.begin(), c.box_args.end());
-        Box box(args, dir);
+        Box box(with_link(args, GetParam()), dir);
         ASSERT_EQ(box.slave.rfind("/dev/", 0), 0u) << box.slave;
 
         auto env = velk2_env(dir + "/config");
@@ -82,12 +85,14 @@ TEST(UploadE2E, BoxStoresExactlyTheFileAndExitStatusTellsTheOutcome) {
     }
 }
 
-TEST(UploadE2E, SigtermMidUploadHandsTheLineBackAndExits143) {
+TEST_P(UploadE2E, SigtermMidUploadHandsTheLineBackAndExits143) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string file = dir + "/fw.dsp";
     write_file(file, sample_bytes(200000));
-    Box box({"--role", "bootloader", "--baud", "230400", "--pace", "--out", dir}, dir);
+    Box box(
+        with_link({"--role", "bootloader", "--baud", "230400", "--pace", "--out", dir}, GetParam()),
+        dir);
     ASSERT_EQ(box.slave.rfind("/dev/", 0), 0u) << box.slave;
     // A pseudo-terminal has one set of line settings, the slave's, which its
     // master reports too; any descriptor of it reads them.
@@ -116,12 +121,14 @@ TEST(UploadE2E, SigtermMidUploadHandsTheLineBackAndExits143) {
 
 // No command line uploads a picture: it goes as the window does it, through
 // the file's preparation and "Upload to Box".
-TEST(UploadE2E, WelcomePictureArrivesAsTheWrappedImage) {
+TEST_P(UploadE2E, WelcomePictureArrivesAsTheWrappedImage) {
     const ScopedDir temp;
     const std::string& dir = temp.path;
     const std::string out = dir + "/box";
     fs::create_directory(out);
-    Box box({"--role", "bootloader", "--baud", "230400", "--once", "--timeout", "60", "--out", out},
+    Box box(with_link({"--role", "bootloader", "--baud", "230400", "--once", "--timeout", "60",
+                       "--out", out},
+                      GetParam()),
             dir);
     ASSERT_EQ(box.slave.rfind("/dev/", 0), 0u) << box.slave;
     const std::string jpg = "\xFF\xD8\xFF\xE0" + sample_bytes(5000);

@@ -2,8 +2,10 @@
 // and the line model reads bytes sent at one rate as a UART at another would.
 // The loader's own behaviour against the simulator is what the end-to-end
 // runs check.
+#include "../../tools/boxsim/adapter.h"
 #include "../../tools/boxsim/bootloader_role.h"
 #include "../../tools/boxsim/monitor_role.h"
+#include "../../tools/boxsim/options.h"
 #include "../../tools/boxsim/sender_role.h"
 #include "../../tools/boxsim/uart_sampling.h"
 #include "upload/crc16.h"
@@ -127,6 +129,78 @@ TEST(BoxsimSmoke, LineReadsAByteAsAReceiverAtAnotherRateWould) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(boxsim::resample(c.sent, c.tx, c.rx), c.heard) << c.tx << " -> " << c.rx;
+}
+
+// The adapter on a virtual time line: what the PC has been handed at each
+// look, for bytes that came off the line at the given moments.
+TEST(BoxsimSmoke, AdapterHoldsBytesUntilAPacketIsFullOrItsTimerTicks) {
+    using us = std::chrono::microseconds;
+    struct Step {
+        long long at_us;
+        std::size_t line_bytes; // taken from the line at that moment (before the look)
+        std::size_t handed;     // bytes the PC has been handed at that look
+    };
+    const struct {
+        const char* what;
+        long long latency_ms;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"an ACK waits for the tick", 16, {{3000, 1, 0}, {15999, 0, 0}, {16000, 0, 1}}},
+        {"a full packet goes at once, the rest at the tick",
+         16,
+         {{1000, 1029, 16 * 62}, {15000, 0, 0}, {16000, 0, 37}}},
+        {"the timer runs freely: a byte just after a tick waits a whole period",
+         16,
+         {{16001, 1, 0}, {31999, 0, 0}, {32000, 0, 1}}},
+        {"a tick passed unseen still released what was held before it",
+         16,
+         {{5000, 2, 0}, {20000, 3, 2}, {31000, 0, 0}, {32000, 0, 3}}},
+        {"bytes collect across reads into one packet",
+         4,
+         {{100, 40, 0}, {200, 30, 62}, {4000, 0, 8}}},
+        {"1 ms", 1, {{1500, 1, 0}, {2000, 0, 1}}},
+        {"no adapter", 0, {{3000, 1, 1}, {3001, 1029, 1029}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxsim::Adapter adapter{std::chrono::milliseconds(c.latency_ms)};
+        std::string sent, handed;
+        for (const auto& step : c.steps) {
+            const us now{step.at_us};
+            const std::string bytes = sample(sent.size() + step.line_bytes).substr(sent.size());
+            if (!bytes.empty()) adapter.take(bytes, now);
+            sent += bytes;
+            const std::string got = adapter.hand_on(now);
+            EXPECT_EQ(got.size(), step.handed) << "at " << step.at_us << " us";
+            handed += got;
+            if (adapter.held() > 0) {
+                EXPECT_EQ(adapter.next_tick(now),
+                          std::chrono::milliseconds((step.at_us / 1000 / c.latency_ms + 1) *
+                                                    c.latency_ms))
+                    << "at " << step.at_us << " us";
+            }
+        }
+        EXPECT_EQ(adapter.held(), 0u);
+        EXPECT_EQ(handed, sent); // nothing lost, nothing twice, in order
+    }
+}
+
+TEST(BoxsimSmoke, AdapterLatencyTakesTheTimerRangeOfTheChip) {
+    const struct {
+        const char* value;
+        long long ms; // -1: refused
+    } cases[] = {{"16", 16}, {"1", 1}, {"255", 255}, {"0", -1}, {"256", -1}, {"4ms", -1}};
+    for (const auto& c : cases) {
+        const auto parsed =
+            boxsim::parse_options({"--role", "bootloader", "--adapter-latency", c.value});
+        ASSERT_EQ(parsed.options.has_value(), c.ms >= 0) << c.value << " " << parsed.error;
+        if (parsed.options) {
+            EXPECT_EQ(parsed.options->adapter_latency.count(), c.ms) << c.value;
+        }
+    }
+    const auto plain = boxsim::parse_options({"--role", "sender", "--file", "x"});
+    ASSERT_TRUE(plain.options) << plain.error;
+    EXPECT_EQ(plain.options->adapter_latency.count(), 0);
 }
 
 } // namespace

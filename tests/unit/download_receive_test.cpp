@@ -582,6 +582,31 @@ TEST(DownloadReceive, MissingBlockEndsTheDownloadAfterFiveToSixSeconds) {
     }
 }
 
+// An adapter unplugged between two blocks: the download ends at once
+// instead of waiting out the block's seconds, says that the device went
+// away, and saves nothing.
+TEST(DownloadReceive, UnpluggedAdapterEndsTheDownloadAtOnceAndSaysSo) {
+    Download d;
+    d.box.offer("box.dsp", 5 * 1024);
+    d.box.stop_after = 2;
+    int next_requests = 0;
+    const auto serve = d.line.on_write;
+    d.line.on_write = [&](HeadlessLine& line, const std::string& bytes) {
+        serve(line, bytes);
+        if (bytes == next_request && ++next_requests == 2) line.lost = true;
+    };
+    d.click();
+
+    // The read running then takes its time-out for 1029 bytes, not the 5 s.
+    EXPECT_LE(d.platform.now_us() - d.line.writes.back().at_us, 1'100'000);
+    ASSERT_EQ(d.platform.messages.size(), 2u);
+    EXPECT_EQ(d.platform.messages[1].first,
+              "The download stopped: block 3 of 5 did not come: the port's device went away "
+              "(adapter unplugged?). Nothing was saved.");
+    EXPECT_TRUE(d.platform.file_requests.empty());
+    d.expect_idle();
+}
+
 TEST(DownloadReceive, FailedWriteLeavesWhatWasThereAndSaysSo) {
     Download d;
     const std::string target = d.dir / "saved.DSP";

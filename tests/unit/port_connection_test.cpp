@@ -97,6 +97,40 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
     }
 }
 
+// Both opens carry what the port could not set up: an adapter that still
+// holds every reply is marked in the field and its hint goes to the
+// diagnostics; a port without anything to say adds nothing.
+TEST(PortConnection, OpenMarksASlowAdapterAndPassesItsNoteOn) {
+    const struct {
+        const char* what;
+        bool (*open)(Context&, const std::string&);
+        std::optional<int> slow_ms;
+        const char* note;
+        const char* field;
+    } cases[] = {
+        {"full open, slow adapter", port_open, 16, "the latency timer holds ...",
+         "COM3 (OPEN) 230400, adapter 16 ms"},
+        {"plain open, slow adapter", port_open_plain, 16, "the latency timer holds ...",
+         "COM3 (OPEN) 230400, adapter 16 ms"},
+        {"refused low latency only", port_open, std::nullopt, "the driver kept its latency",
+         "COM3 (OPEN) 230400"},
+        {"nothing to say", port_open, std::nullopt, "", "COM3 (OPEN) 230400"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Harness h("COM3");
+        h.line.slow_adapter_ms = c.slow_ms;
+        h.line.open_note = c.note;
+        const auto diags = h.platform.diag_lines.size();
+        ASSERT_TRUE(c.open(h.ctx, "230400"));
+        EXPECT_EQ(h.field(28, 11, 40), c.field + std::string(40 - std::strlen(c.field), ' '));
+        const std::vector<std::string> said(h.platform.diag_lines.begin() + diags,
+                                            h.platform.diag_lines.end());
+        EXPECT_EQ(said, *c.note ? std::vector<std::string>{"COM3 COM3: " + std::string(c.note)}
+                                : std::vector<std::string>{});
+    }
+}
+
 TEST(PortConnection, PlainOpenTouchesNeitherLineRecordNorTrace) {
     Harness h("COM3");
     h.ctx.trace_on = true;

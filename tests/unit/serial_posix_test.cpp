@@ -2,10 +2,14 @@
 // the slave side, the test plays the box on the master side.
 #include "platform/serial_port.h"
 
+#include "platform/low_latency.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -361,6 +365,117 @@ TEST_P(PeerGoneTest, LineLostAndReadsStillWait) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, PeerGoneTest, ::testing::Bool());
+
+// A driver's serial flags as the fake of a test sets them up: what a read
+// gives, what a write answers, and the flags the driver holds.
+struct FakeFlags final : SerialFlags {
+    struct State {
+        int flags = 0;
+        int read_error = 0;
+        int write_error = 0;
+        int writes = 0;
+    };
+    explicit FakeFlags(State& state) : s(state) {}
+    int read(int, int& flags) override {
+        flags = s.flags;
+        return s.read_error;
+    }
+    int write(int, int flags) override {
+        ++s.writes;
+        if (s.write_error == 0) s.flags = flags;
+        return s.write_error;
+    }
+    State& s;
+};
+
+// Every open asks the driver for low latency and every close hands the
+// flags back; a driver without the calls (a pseudo-terminal) is silent, any
+// other refusal is said once and the port is used all the same.
+TEST_F(SerialPosixTest, LowLatencyAskedAtOpenAndHandedBackAtClose) {
+    constexpr int other = 0x0040; // a flag of the driver's own that must survive
+    const struct {
+        const char* what;
+        FakeFlags::State driver;
+        int while_open; // the driver's flags while the port is open
+        int writes;     // set and hand-back
+        const char* note;
+    } cases[] = {
+        {"USB adapter", {other, 0, 0}, other | low_latency_flag, 2, ""},
+        {"low latency already set",
+         {other | low_latency_flag, 0, 0},
+         other | low_latency_flag,
+         0,
+         ""},
+        {"pseudo-terminal", {0, ENOTTY, ENOTTY}, 0, 0, ""},
+        {"driver without the flag", {other, 0, EINVAL}, other, 1, ""},
+        {"refused", {other, 0, EPERM}, other, 1, "low latency refused: Operation not permitted"},
+        {"unreadable", {other, EIO, 0}, other, 0, "serial flags are unreadable: Input/output"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFlags::State driver = c.driver;
+        port_ = make_posix_serial_port(std::make_unique<FakeFlags>(driver), "");
+        for (const char* rate : {"230400", "38400"}) { // the second open says nothing again
+            ASSERT_TRUE(port_->open(path_, rate)) << port_->open_error();
+            EXPECT_EQ(driver.flags, c.while_open);
+            const std::string note = port_->open_note();
+            if (*c.note && rate[0] == '2')
+                EXPECT_NE(note.find(c.note), std::string::npos) << note;
+            else
+                EXPECT_EQ(note, "");
+            port_->close();
+            EXPECT_EQ(driver.flags, c.driver.flags) << "not handed back";
+        }
+        EXPECT_EQ(driver.writes, 2 * c.writes);
+    }
+}
+
+// After the open the backend reads what the driver now runs at: an FTDI
+// adapter still above 2 ms (the driver took no low latency) is reported
+// with its hint; any other device, or a timer it cannot read, is not.
+TEST_F(SerialPosixTest, AdapterStillSlowAfterTheOpenIsReported) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* driver;
+        const char* latency_timer; // nullptr: no such attribute
+        std::optional<int> slow_ms;
+    } cases[] = {
+        {"ftdi_sio", "16\n", 16},          {"ftdi_sio", "1\n", std::nullopt},
+        {"ftdi_sio", "2\n", std::nullopt}, {"ftdi_sio", nullptr, std::nullopt},
+        {"cdc_acm", "16\n", std::nullopt}, {nullptr, nullptr, std::nullopt},
+    };
+    const std::string name = fs::path(path_).filename().string();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.driver ? c.driver : "no driver") + " " +
+                     (c.latency_timer ? c.latency_timer : "-"));
+        char pattern[] = "/tmp/velk2-sysfs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        const std::string root = pattern;
+        fs::create_directories(root + "/sys/class/tty/" + name + "/device");
+        if (c.driver)
+            fs::create_symlink(std::string("../../../bus/usb-serial/drivers/") + c.driver,
+                               root + "/sys/class/tty/" + name + "/device/driver");
+        if (c.latency_timer) {
+            fs::create_directories(root + "/sys/bus/usb-serial/devices/" + name);
+            std::FILE* f = std::fopen(
+                (root + "/sys/bus/usb-serial/devices/" + name + "/latency_timer").c_str(), "w");
+            std::fputs(c.latency_timer, f);
+            std::fclose(f);
+        }
+        port_ = make_posix_serial_port(make_driver_serial_flags(), root);
+        ASSERT_TRUE(port_->open(path_, "230400"));
+        EXPECT_EQ(port_->slow_adapter_ms(), c.slow_ms);
+        const std::string note = port_->open_note();
+        EXPECT_EQ(note.find("holds every reply up to 16 ms") != std::string::npos,
+                  c.slow_ms.has_value())
+            << note;
+        ASSERT_TRUE(port_->open(path_, "115200")); // said once per device
+        EXPECT_EQ(port_->open_note(), "");
+        EXPECT_EQ(port_->slow_adapter_ms(), c.slow_ms);
+        port_.reset();
+        fs::remove_all(root);
+    }
+}
 
 } // namespace
 } // namespace velk2

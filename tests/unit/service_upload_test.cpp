@@ -64,8 +64,8 @@ const ServiceCase service_cases[] = {
     {"the line lost during the second piece: nothing more is sent, the message says so", 4096,
      test::no_fault, "", 0, false, kept, 0,
      up + "08 00 00 8E 00 FF +1024, counter 1024, 08 00 04 8E 00 FF +1024",
-     "The line to the box was lost (the port stopped taking bytes): 1024 of 4096 bytes were "
-     "written.",
+     "The line to the box was lost (the port stopped taking bytes or went away: adapter "
+     "unplugged?): 1024 of 4096 bytes were written.",
      "08 00 04 8E 00 FF"},
     {"second reply lacks only its status", 4096, test::no_fault, "0C 00 04 8E 00 FF", 1024, true,
      1024 + 1023, 1220, up + written_4096 + "0C 00 00 8E 00 FF, counter 1024, 0C 00 04 8E 00 FF"},
@@ -112,6 +112,29 @@ TEST(ServiceUpload, ExchangeReadBackAndMessage) {
         const Messages message{{c.message, "Service to Box"}};
         EXPECT_EQ(b.h.platform.messages, c.message.empty() ? Messages{} : message);
     }
+}
+
+// The adapter unplugged after the first piece went out: the message says
+// how much was written and that the device went away; nothing is read back
+// (the port does not open again) and "read2" stays as it was.
+TEST(ServiceUpload, UnpluggedAdapterSaysTheDeviceWentAway) {
+    test::MonitorBench b;
+    b.h.ctx.upload_data = test::pattern_bytes(4096);
+    test::write_file(b.h.dir / "read2", "earlier");
+    const auto serve = b.h.line.on_write;
+    b.h.line.on_write = [&](HeadlessLine& line, const std::string& bytes) {
+        serve(line, bytes);
+        if (bytes[0] == 0x08) line.lost = true;
+    };
+    cmbinup_Click(b.h.ctx);
+
+    using Messages = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(b.h.platform.messages,
+              (Messages{{"The line to the box was lost (the port stopped taking bytes or went "
+                         "away: adapter unplugged?): 0 of 4096 bytes were written.",
+                         "Service to Box"}}));
+    EXPECT_EQ(b.file("read2"), "earlier");
+    EXPECT_FALSE(b.h.line.open);
 }
 
 TEST(ServiceUpload, WithThePortOpenTheButtonOnlyClosesIt) {

@@ -137,7 +137,7 @@ TEST(UploadInterrupted, EndsPromptlyWithThePortClosed) {
     } cases[] = {
         {"STOP between data blocks", 400, [](Upload& u) { u.click("cm4"); }, "port closed"},
         {"adapter unplugged between data blocks", 400, [](Upload& u) { u.line.lost = true; },
-         "port lost"},
+         "port lost: the port's device went away (adapter unplugged?)"},
         {"STOP in the end exchange", 2000, [](Upload& u) { u.click("cm4"); }, "port closed"},
         {"an event handler fails in the end exchange", 2000,
          [](Upload&) { throw std::runtime_error("handler failed"); }, nullptr},

@@ -24,6 +24,21 @@ run_copy() {
     run_line "$dir" "\"$name\" $tail"
 }
 
+# A made-up FTDI port in the Device Manager's registry (the ports class, as
+# SetupAPI reads it): PORT, its latency timer in ms. No device is behind it;
+# which device a COM port opens is still the mapping above.
+fake_key='HKLM\System\CurrentControlSet\Enum\ROOT\PORTS\0042'
+fake_ftdi_port() {
+    local k=$fake_key
+    wine reg add "$k" /v ClassGUID /t REG_SZ /d '{4d36e978-e325-11ce-bfc1-08002be10318}' /f
+    wine reg add "$k" /v FriendlyName /t REG_SZ /d "USB Serial Port ($1)" /f
+    wine reg add "$k" /v Service /t REG_SZ /d FTDIBUS /f
+    wine reg add "$k" /v HardwareID /t REG_MULTI_SZ /d 'FTDIBUS\COMPORT&VID_0403&PID_6001' /f
+    wine reg add "$k\Device Parameters" /v PortName /t REG_SZ /d "$1" /f
+    wine reg add "$k\Device Parameters" /v LatencyTimer /t REG_DWORD /d "$2" /f
+} >/dev/null 2>&1
+drop_fake_port() { wine reg delete "$fake_key" /f >/dev/null 2>&1 || true; }
+
 say "unit tests under wine (ports mapped to nothing)"
 set_dpi 96
 map_ports
@@ -69,6 +84,23 @@ else
     fail "velk2.exe --version / --help: exit $status, '$out'"
 fi
 
+# velk2.exe is a window program: its --ports text must still reach a file
+# its standard output is redirected to.
+fake_ftdi_port COM42 16
+set +e
+wine "$win/default/velk2.exe" --ports >"$work/ports.txt" 2>"$work/ports-err.txt"
+status=$?
+set -e
+drop_fake_port
+hint="the latency timer holds every reply up to 16 ms and costs speed; set 1 ms: Device Manager"
+if [ $status = 0 ] &&
+    grep -q '^  COM42  USB Serial Port (COM42)  (FTDIBUS, latency timer 16 ms)' "$work/ports.txt" &&
+    grep -q "$hint" "$work/ports.txt"; then
+    pass "velk2.exe --ports into a file: a made-up FTDI port with its latency timer and the hint"
+else
+    fail "velk2.exe --ports: exit $status"; cat "$work/ports.txt" "$work/ports-err.txt"
+fi
+
 say "end-to-end runs against velk2-boxsim"
 head -c 300000 /dev/urandom >"$work/fw300k.dsp"
 head -c 150000 /dev/urandom >"$work/box-file.dsp"
@@ -96,12 +128,20 @@ else
     ls "$work/box230"
 fi
 
+# COM1 listed as an FTDI adapter at 16 ms: the upload says so when it starts.
+fake_ftdi_port COM1 16
 run_copy default up230 'VELK_(COM1).exe' "\"$fw\""
+drop_fake_port
 if [ $status = 0 ] && cmp -s "$work/fw300k.dsp" "$work/box230/fw300k.dsp"; then
     pass "VELK_(COM1).exe \"$fw\": uploaded at 230400, exit 0, the box holds exactly the file"
 else
     fail "automatic upload at 230400: exit $status"
     tail -5 "$work/up230.log"
+fi
+if grep -q "COM1 .*$hint" "$work/up230/stderr.txt"; then
+    pass "an upload on an FTDI port with a 16-ms latency timer gives the hint"
+else
+    fail "no latency hint at the upload"; tail -5 "$work/up230/stderr.txt"
 fi
 
 run_copy default up115 'VELK_(COM2).exe' "\"$fw\""

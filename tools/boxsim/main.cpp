@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
 
     ServeSettings settings;
     settings.pace = options.pace;
+    settings.adapter_latency = options.adapter_latency;
     settings.once = options.once;
     settings.run_limit = options.timeout;
     settings.out_dir = options.out_dir;

@@ -191,6 +191,12 @@ ParsedOptions parse_options(const std::vector<std::string_view>& args) {
                 options.dump = std::string(*v);
             } else if (arg == "--fault") {
                 faults.push_back(*v);
+            } else if (arg == "--adapter-latency") {
+                // The range of an FTDI chip's latency timer.
+                const auto ms = parse_number(*v, 10);
+                if (!ms || *ms == 0 || *ms > 255)
+                    return fail("--adapter-latency needs 1 to 255 milliseconds");
+                options.adapter_latency = std::chrono::milliseconds(*ms);
             } else if (arg == "--timeout") {
                 const auto seconds = parse_number(*v, 10);
                 if (!seconds || *seconds == 0 || *seconds > 86400) {
@@ -220,6 +226,8 @@ std::string usage_text() {
   --baud 230400|115200|38400  the box's rate (default 230400; monitor 38400)
   --device PATH               serve a real serial device instead of a new pty
   --pace                      hold both directions to the line rate
+  --adapter-latency MS        a USB adapter on the way to the PC: the box's bytes
+                              go on in packets of 62 or when an MS-ms timer ticks
   --out DIR                   bootloader: folder for received files (default .)
   --file PATH                 sender: the file to send (required)
   --preload ADDR:FILE         monitor: put FILE into memory at hex ADDR (repeatable)

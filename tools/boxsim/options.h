@@ -26,6 +26,7 @@ struct Options {
     int baud = 0;       // the box's (start) rate
     std::string device; // empty: a new pseudo-terminal
     bool pace = false;
+    std::chrono::milliseconds adapter_latency{0}; // 0: no adapter
     std::string out_dir = ".";
     std::string file; // sender: the file to send
     std::vector<Preload> preloads;

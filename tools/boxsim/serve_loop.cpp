@@ -1,5 +1,6 @@
 #include "serve_loop.h"
 
+#include "adapter.h"
 #include "file_io.h"
 #include "hex_text.h"
 #include "pacer.h"
@@ -58,7 +59,8 @@ int poll_for(pollfd& pfd, Nanos wait) {
 class Session {
   public:
     Session(Line& line, Role& role, const ServeSettings& settings)
-        : line_(line), role_(role), settings_(settings), start_(Clock::now()) {
+        : line_(line), role_(role), settings_(settings), start_(Clock::now()),
+          adapter_(settings.adapter_latency) {
         turnarounds_.reserve(4096); // more than the blocks of a transfer
     }
 
@@ -87,7 +89,10 @@ class Session {
     void wire_gone();
     void log_turnarounds();
     int serve_until_end(const sigset_t& stop_signals);
-    bool output_idle() const { return outbox_.empty() && wire_.empty(); }
+    bool output_idle() const { return outbox_.empty() && wire_.empty() && adapter_.held() == 0; }
+    // Box bytes the PC has not read yet, those still in the adapter included.
+    std::size_t unread_by_pc() const { return line_.unread_by_pc() + adapter_.held(); }
+    void collect_from_adapter(Nanos t);
     Nanos poll_wait(Nanos t) const;
     bool quiet() const { return hang_up_ || (settings_.once && finished_); }
     std::optional<int> ending(Nanos t);
@@ -104,6 +109,8 @@ class Session {
     std::string inbox_;               // bytes that reached the box, not yet taken
     std::deque<Transmission> outbox_; // box bytes not yet on the line
     std::string wire_;                // line bytes (already garbled) not yet written
+    // Between the line and the PC: holds the box's bytes as a USB adapter does.
+    Adapter adapter_;
     // A byte reaches the other end when its line time is over, never before,
     // as on a real line: a box that answered a block before its last byte
     // could have come would hide the PC's own delays behind the line time.
@@ -118,7 +125,8 @@ class Session {
     // The PC's turn-around after a timed transmission (Transmission::
     // turnaround_until). Kept in memory and logged once per transfer, so the
     // loop does no more I/O per block than before.
-    std::optional<char> timed_on_wire_; // the wire_ bytes end a timed transmission
+    std::optional<char> timed_on_wire_;    // the wire_ bytes end a timed transmission
+    std::optional<char> timed_in_adapter_; // the adapter's bytes end one
     std::optional<Awaited> awaited_;
     std::vector<Turnaround> turnarounds_;
     bool transfer_over_ = false;
@@ -212,9 +220,20 @@ void Session::feed_role(Nanos t) {
     handle(role_.receive(bytes, millis(t)));
 }
 
+// What the adapter hands the PC now goes to the line; a timed transmission
+// whose end has left the adapter is timed from the moment the PC has it.
+void Session::collect_from_adapter(Nanos t) {
+    wire_ += adapter_.hand_on(t);
+    if (timed_in_adapter_ && adapter_.held() == 0) {
+        timed_on_wire_ = timed_in_adapter_;
+        timed_in_adapter_.reset();
+    }
+}
+
 // Moves box bytes onto the line; false when the line failed.
 bool Session::push_output(Nanos t) {
     while (true) {
+        collect_from_adapter(t);
         if (!wire_.empty()) {
             const auto written = line_.write_some(wire_);
             if (!written) return false;
@@ -224,7 +243,7 @@ bool Session::push_output(Nanos t) {
         }
         if (outbox_.empty()) return true;
         Transmission& front = outbox_.front();
-        if (front.optional && line_.simulated() && line_.unread_by_pc() > 0) {
+        if (front.optional && line_.simulated() && unread_by_pc() > 0) {
             log("left out " + hex_text(front.bytes) + ": the PC has not read the last one yet");
             outbox_.pop_front();
             continue;
@@ -243,15 +262,16 @@ bool Session::push_output(Nanos t) {
         const int baud = front.baud;
         front.bytes.erase(0, count);
         if (front.bytes.empty()) {
-            timed_on_wire_ = front.turnaround_until;
+            if (front.turnaround_until) timed_in_adapter_ = front.turnaround_until;
             outbox_.pop_front();
         }
         if (line_.simulated() && rates_ && rates_->pc_hears != baud) {
-            wire_ = resample(bytes, baud, rates_->pc_hears);
+            const std::string heard = resample(bytes, baud, rates_->pc_hears);
             log("sent " + hex_text(bytes) + " at " + std::to_string(baud) + ", the PC hears " +
-                rate_text(rates_->pc_hears) + ": " + hex_text(wire_));
+                rate_text(rates_->pc_hears) + ": " + hex_text(heard));
+            adapter_.take(heard, t);
         } else {
-            wire_ = bytes;
+            adapter_.take(bytes, t);
         }
     }
 }
@@ -294,6 +314,7 @@ Nanos Session::poll_wait(Nanos t) const {
         wait = std::min(wait, until_due(in_pacer_, inbox_.size()));
     if (settings_.pace && wire_.empty() && !outbox_.empty())
         wait = std::min(wait, until_due(out_pacer_, outbox_.front().bytes.size()));
+    if (const auto tick = adapter_.next_tick(t)) wait = std::min(wait, *tick - t);
     return std::max(wait, Nanos{0});
 }
 
@@ -308,7 +329,7 @@ std::optional<int> Session::ending(Nanos t) {
     if (!ending_since_) ending_since_ = t;
     // Bytes just written reach the PC's read queue a moment later: the line
     // counts as drained once nothing has been waiting for a while.
-    const bool drained = output_idle() && line_.unread_by_pc() == 0;
+    const bool drained = output_idle() && unread_by_pc() == 0;
     if (!drained) drained_since_.reset();
     if (drained && !drained_since_) drained_since_ = t;
     const bool settled = drained_since_ && t - *drained_since_ >= settle;
@@ -333,6 +354,10 @@ int Session::run(const sigset_t& stop_signals) {
 
 int Session::serve_until_end(const sigset_t& stop_signals) {
     log("serving " + line_.path() + ", box at " + std::to_string(role_.baud()));
+    if (settings_.adapter_latency.count() > 0)
+        log("adapter: the box's bytes reach the PC in packets of " +
+            std::to_string(Adapter::packet_bytes) + " or when the " +
+            std::to_string(settings_.adapter_latency.count()) + "-ms timer ticks");
     watch_rates(now());
     while (true) {
         sigset_t pending;

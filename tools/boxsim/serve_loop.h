@@ -16,6 +16,8 @@ struct ServeSettings {
     bool once = false;
     std::chrono::seconds run_limit{600};
     std::string out_dir = ".";
+    // A USB serial adapter on the box-to-PC direction (see adapter.h); zero: none.
+    std::chrono::milliseconds adapter_latency{0};
 };
 
 // Exit statuses of a run.
