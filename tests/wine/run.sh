@@ -77,6 +77,7 @@ set_dpi 96
 say "options"
 version=$(sed -n 's/^project(velk2 VERSION \([0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
 out=$(wine "$win/default/velk2.exe" --version 2>/dev/null) && status=0 || status=$?
+out=${out%$'\r'} # the text comes with Windows line ends
 if [ $status = 0 ] && [ "$out" = "velk2 $version" ] &&
     wine "$win/default/velk2.exe" --help 2>/dev/null | grep -qF '"C:\fw\x.dsp"'; then
     pass "velk2.exe --version prints \"velk2 $version\", --help the quoted forms"
