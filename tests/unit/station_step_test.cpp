@@ -85,18 +85,6 @@ const Scenario scenarios[] = {
                  "16:05:02 COM2 /dev/pts/2 done 2.0"},
      .exit_status = {}},
 
-    {.name = "a worker that exits mid-flash: its status and last stderr line",
-     .ports = 1,
-     .steps = {{0, "start"},
-               {10, "0 waiting /dev/pts/1"},
-               {1000, "0 flashing 0 2048 230400"},
-               {1400, "0 !exit 3 opening\nport /dev/pts/1 vanished\n"},
-               {1400, "?0 failed: worker ended (exit status 3): port /dev/pts/1 vanished"}},
-     .processes = {"start 0@0 q0", "start 0@1400 q5"},
-     .records = {"16:05:01 COM1 /dev/pts/1 failed 0.4: worker ended (exit status 3): port "
-                 "/dev/pts/1 vanished"},
-     .exit_status = {}},
-
     {.name = "a box back in its bootloader after done is not flashed twice",
      .ports = 1,
      .steps = {{0, "start"},
