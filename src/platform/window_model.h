@@ -10,7 +10,7 @@
 
 namespace velk2 {
 
-enum class ControlKind { button, check_box, label, timer, image };
+enum class ControlKind { button, check_box, label, timer, image, progress };
 
 struct Control {
     std::string name;
@@ -21,7 +21,7 @@ struct Control {
     bool enabled = true;
     bool visible = true;
     std::string tool_tip;
-    int value = 0;       // check state of a check box
+    int value = 0;       // check state of a check box; 0 to 100 of a progress bar
     std::string text;    // label text
     std::string picture; // image: path of the shown picture, empty when none
     std::function<void()> on_click;

@@ -136,6 +136,7 @@ void QtWindow::add_widget(std::size_t index) {
             break;
         }
         case ControlKind::timer:
+        case ControlKind::progress: // not drawn yet
             break;
         }
     }
@@ -178,6 +179,7 @@ void QtWindow::apply(std::size_t index) {
         apply_picture(index);
         break;
     case ControlKind::timer:
+    case ControlKind::progress: // not drawn yet
         break;
     }
     widget->setVisible(c.visible);

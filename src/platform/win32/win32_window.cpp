@@ -333,6 +333,7 @@ void Win32Window::add_child(std::size_t index) {
         style |= SS_BITMAP;
         break;
     case ControlKind::timer:
+    case ControlKind::progress: // not drawn yet
         break;
     }
     if (c.placed && cls) {
@@ -380,6 +381,7 @@ void Win32Window::apply(std::size_t index) {
         apply_picture(index);
         break;
     case ControlKind::timer:
+    case ControlKind::progress: // not drawn yet
         break;
     }
     if (bool(IsWindowVisible(w)) != c.visible || (GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE) == 0)
