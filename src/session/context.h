@@ -71,6 +71,8 @@ struct Context {
     Exchange exchange = Exchange::none;
     // How the last automatic upload ended: true after "done".
     bool upload_done = false;
+    // The line record "dcb1" could not be written, and the diagnostic said so.
+    bool line_record_told = false;
 
     // Download state shared with its timer handlers.
     std::string reply;
