@@ -10,6 +10,12 @@ std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
     return std::nullopt;
 }
 
+std::optional<std::string> unknown_option_text(const std::vector<std::string>& args) {
+    if (args.empty() || !args[0].starts_with("--")) return std::nullopt;
+    if (args[0] == "--help" || args[0] == "--version" || args[0] == "--ports") return std::nullopt;
+    return "velk2: unknown option " + args[0] + "\n" + usage_text();
+}
+
 std::string usage_text() {
     return R"(Usage: velk2 [ARGUMENT]
        velk2 --ports | --help | -h | --version

@@ -9,6 +9,7 @@
 #include "platform/os_path.h"
 #include "serial/port_connection.h"
 #include "session/settings.h"
+#include "shell/command_line_help.h"
 #include "shell/error_report.h"
 #include "shell/file_selection.h"
 #include "shell/handlers.h"
@@ -246,6 +247,11 @@ int run_to_end(Context& ctx) {
 } // namespace
 
 int run_program(Context& ctx) {
+    // A main that has not turned an option we do not have away already.
+    if (const auto refusal = unknown_option_text(ctx.process.args)) {
+        ctx.platform.diag(refusal->substr(0, refusal->find_last_not_of('\n') + 1));
+        return unknown_option_status;
+    }
     // Outside the final handler, whose message box a signal also ends.
     try {
         return run_to_end(ctx);

@@ -39,21 +39,30 @@ TEST(CommandLineE2E, SoleInfoArgumentsPrintAndExit) {
     env["VELK2_DEVICE_ROOT"] = root;
     env["VELK2_COM1"] = "/nonexistent/velk2-com1";
 
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
+    const struct {
+        const char* arg;
+        std::vector<std::string> wanted; // on standard output, or standard error for status 2
+        int status = 0;
+    } cases[] = {
         {"--help", {"Usage: velk2 [ARGUMENT]", "VELK2_COMn", "[PORTS]", "(DBG2)", "128+n"}},
         {"-h", {"Usage: velk2 [ARGUMENT]"}},
         {"--version", {"velk2 " VELK2_VERSION "\n"}},
+        // An option we do not have never opens the window (it would stay open).
+        {"--foo", {"velk2: unknown option --foo\nUsage: velk2 [ARGUMENT]"}, 2},
+        {"--", {"velk2: unknown option --\n"}, 2},
         {"--ports",
          {"Serial devices:\n  " + dev + "/serial/by-id/usb-Test-if00-port0 -> " + dev +
               "/ttyUSB0\n  " + dev + "/ttyUSB0\n  " + dev + "/ttyS1\n  " + dev + "/ttyS2\nPorts",
           "  COM1  /nonexistent/velk2-com1  (VELK2_COM1, absent)\n  COM2  " + pty +
               "  ([PORTS])\n  COM3  ttyUSB0: [PORTS] value is not an absolute path\n"}},
     };
-    for (const auto& [arg, wanted] : cases) {
-        SCOPED_TRACE(arg);
-        Result r = run({VELK2_EXE, arg}, env, dir.path, 20s);
-        EXPECT_EQ(r.status, 0) << r.err;
-        for (const auto& w : wanted) EXPECT_NE(r.out.find(w), std::string::npos) << w << r.out;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        Result r = run({VELK2_EXE, c.arg}, env, dir.path, 20s);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string& text = c.status == 0 ? r.out : r.err;
+        for (const auto& w : c.wanted) EXPECT_NE(text.find(w), std::string::npos) << w << text;
+        EXPECT_EQ(c.status == 0 ? r.err : r.out, "");
     }
     close(master);
     close(slave);

@@ -148,6 +148,21 @@ TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
     }
 }
 
+// The Windows main hands every argument to the run: an option we do not
+// have is turned away there, before a window exists; a path is no option.
+TEST(Startup, UnknownOptionPrintsTheUsageAndExits2) {
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--foo"}, 2}, {{"--ports", "x"}, 0}, {{"-x"}, 0}, {{"(COM3)", "--foo"}, 0}};
+    for (const auto& [args, status] : cases) {
+        SCOPED_TRACE(args[0]);
+        Started r("VELK_(COM7).Exe", args);
+        r.start();
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.has_diag_starting("velk2: unknown option --foo\nUsage: velk2"), status == 2);
+        EXPECT_EQ(r.ctx.window.controls.empty(), status == 2);
+    }
+}
+
 TEST(Startup, WindowAndPanelAfterStartAndOnActivation) {
     Started r("VELK_(COM7).Exe", {"(COM3)"});
     r.platform.settings[{"LAST", "ALL"}] = "/fw/gone.dsp";
