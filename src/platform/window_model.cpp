@@ -1,5 +1,6 @@
 #include "platform/window_model.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/text_utf8.h"
@@ -39,6 +40,15 @@ std::string Window::row_text(int row, int column, int width) const {
     std::string s;
     for (int c = column; c < column + width; ++c) append_utf8(s, cell(c, row).ch);
     return s;
+}
+
+std::vector<std::size_t> stacking_order(const Window& w) {
+    std::vector<std::size_t> order(w.controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&w](std::size_t a, std::size_t b) {
+        return w.controls[a].level < w.controls[b].level;
+    });
+    return order;
 }
 
 Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,
