@@ -50,7 +50,15 @@ std::string take_file_answer(DialogScript& script) {
 }
 
 std::string message_line(const std::string& title, const std::string& text) {
-    return "message: " + title + ": " + text;
+    std::string line = "message: " + title + ": ";
+    bool breaking = false;
+    for (char c : text) {
+        const bool line_break = c == '\r' || c == '\n';
+        if (line_break && !breaking) line += ' ';
+        if (!line_break) line += c;
+        breaking = line_break;
+    }
+    return line;
 }
 
 } // namespace velk2

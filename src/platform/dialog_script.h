@@ -8,8 +8,10 @@
 //   VELK2_NO_DIALOGS=1           message boxes do not block; file dialogs
 //                                cancel unless an answer file is given.
 //
-// A message box that does not block is printed on standard error as
-// "message: <title>: <text>".
+// Either is the unattended mode: nobody is there to click. A message box that
+// does not block is printed on standard error as one line,
+// "message: <title>: <text>", each line break of the text (CR, LF or both,
+// and a run of them) as one blank.
 #pragma once
 
 #include <deque>
@@ -36,6 +38,7 @@ DialogScript dialog_script_from(const std::optional<std::string>& answers_file,
 // The next answer of a scripted file dialog; "" (cancel) when none is left.
 std::string take_file_answer(DialogScript& script);
 
+// The one line of a message box in the unattended mode.
 std::string message_line(const std::string& title, const std::string& text);
 
 } // namespace velk2
