@@ -71,6 +71,8 @@ struct Context {
     Exchange exchange = Exchange::none;
     // How the last automatic upload ended: true after "done".
     bool upload_done = false;
+    // An upload of this run ended "done" (the exit status of an automatic start).
+    bool upload_done_in_run = false;
     // The line record "dcb1" could not be written, and the diagnostic said so.
     bool line_record_told = false;
 
