@@ -34,6 +34,9 @@ TEST(FileSelection, AFileThatCannotBeUploadedLeavesNothingToSend) {
 #endif
         {"a folder", [](const std::string& p) { fs::create_directory(p); },
          "Cannot read the file @: it is a folder", false},
+        {"empty: the box would get an empty image",
+         [](const std::string& p) { test::write_file(p, ""); },
+         "The file @ is empty: there is nothing to upload.", true},
         {"bigger than one upload",
          [](const std::string& p) {
              test::write_file(p, "");
