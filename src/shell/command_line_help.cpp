@@ -53,10 +53,16 @@ A port text that starts with / is a device path; any other is a name under
   --help, -h this text
   --version  the version
 
+Unattended mode: VELK2_NO_DIALOGS=1 prints every message box on standard
+error as one line and waits for no click; an automatic start that cannot
+upload then ends at once with status 1.
+
 Exit status:
-  0        a run that ended normally, an automatic upload that ended "done"
-  1        an automatic upload that did not end "done", or whose file was
-           refused
+  0        an interactive run, an automatic upload that ended "done"
+  1        an automatic start that did not flash: the upload did not end
+           "done", the named file cannot be used, or the port did not open
+           (unless another upload of the run ended "done")
+  2        an unknown option
   128+n    ended by signal n (143 SIGTERM, 130 SIGINT, 129 SIGHUP)
 
 Diagnostic lines go to standard error. See velk2(1).
