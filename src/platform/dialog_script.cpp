@@ -26,6 +26,7 @@ DialogScript dialog_script_from(const std::optional<std::string>& answers_file,
     if (no_dialogs && *no_dialogs == "1") {
         script.scripted_files = true;
         script.scripted_messages = true;
+        script.unattended = true;
     }
     if (answers_file) {
         script.scripted_files = true;

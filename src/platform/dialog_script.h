@@ -5,11 +5,15 @@
 //                                path, or an empty line to cancel; once the
 //                                lines run out every further dialog cancels.
 //                                Message boxes do not block and consume no line.
-//   VELK2_NO_DIALOGS=1           message boxes do not block; file dialogs
-//                                cancel unless an answer file is given.
+//   VELK2_NO_DIALOGS=1           the unattended mode: nobody is there to click.
+//                                Message boxes do not block; file dialogs
+//                                cancel unless an answer file is given; a run
+//                                that cannot do what its command line asked
+//                                ends at once.
 //
-// Either is the unattended mode: nobody is there to click. A message box that
-// does not block is printed on standard error as one line,
+// An answer file alone plays a technician at the window: its run goes on as
+// an interactive one. A message box that does not block is printed on
+// standard error as one line,
 // "message: <title>: <text>", each line break of the text (CR, LF or both,
 // and a run of them) as one blank.
 #pragma once
@@ -23,6 +27,7 @@ namespace velk2 {
 struct DialogScript {
     bool scripted_files = false;    // file dialogs never open
     bool scripted_messages = false; // message boxes are only printed
+    bool unattended = false;        // VELK2_NO_DIALOGS=1
     std::deque<std::string> answers;
     std::string error; // why the answer file could not be read, "" when fine
 };
