@@ -6,6 +6,7 @@
 #   COM2  the same to a box at 115200 (the fall-back)
 #   COM3  a download started by a click on "Download from Box"
 #   COM4  the service build's service upload, landing at 0x008E0000
+#   COM5  automatic starts whose named file is missing: nothing may arrive
 # No COM port of the prefix ever names a real serial device: COM1 to COM8
 # are mapped to the simulator's pseudo-terminals or to nothing, any port that
 # wine finds on its own is removed, and each mapping is read back before a
@@ -181,6 +182,41 @@ if [ $status = 0 ] && diff -q "$work/service-expected.txt" "$work/monitor-dump.t
     pass "service upload of the service build: the file at 0x008E0000, read2 read back"
 else
     fail "service upload: exit $status"; tail -5 "$work/monitor.log"
+fi
+
+# Automatic starts that cannot upload: the file named on the command line is
+# missing. The box on COM5 must receive nothing; the stored file of an earlier
+# run must not go out in its place. Unattended (VELK2_NO_DIALOGS=1) the run
+# ends at once with 1 and names the file on standard error; played by a
+# technician (messages printed, no unattended mode) the window stays open
+# until it is closed, and the run still exits 1.
+mkdir -p "$work/box-nofile" "$work/nofile"
+start_box nofile --role bootloader --baud 230400 --out "$work/box-nofile" --once --timeout 240
+map_ports "COM5=$box_pty"
+wine reg add 'HKCU\Software\VELK2\LAST' /v ALL /t REG_SZ /d "$(winepath -w "$work/fw300k.dsp")" \
+    /f >/dev/null 2>&1
+missing=$(winepath -w "$work/nofile/missing.dsp")
+VELK2_NO_DIALOGS=1 run_copy default autostart-unattended 'VELK_(COM5).exe' "$missing"
+err=$work/autostart-unattended/stderr.txt
+if [ $status = 1 ] && grep -qF "$missing" "$err" && ! grep -q '^do main' "$err" &&
+    [ -z "$(ls -A "$work/box-nofile")" ]; then
+    pass "unattended automatic start of a missing file: exit 1 at once, the path named, nothing sent"
+else
+    fail "unattended automatic start of a missing file: exit $status"; tail -5 "$err"
+fi
+: >"$work/no-answers.txt"
+VELK2_CLICKS=close VELK2_DIALOG_ANSWERS="$(winepath -w "$work/no-answers.txt")" \
+    run_copy default autostart-closed 'VELK_(COM5).exe' "$missing"
+err=$work/autostart-closed/stderr.txt
+if [ $status = 1 ] && grep -qF "$missing" "$err" && grep -q '^close 1' "$err" &&
+    [ -z "$(ls -A "$work/box-nofile")" ]; then
+    pass "window closed after a failed automatic start: exit 1, nothing sent"
+else
+    fail "window closed after a failed automatic start: exit $status"; tail -5 "$err"
+fi
+kill -TERM "$nofile_pid"; wait "$nofile_pid" || true
+if grep -q received "$work/nofile.out"; then
+    fail "the box of the failed automatic starts received a file"; cat "$work/nofile.out"
 fi
 
 echo "wine: $passes passed, $failures failed"
