@@ -64,9 +64,14 @@ std::string ports_report() {
     return velk2::ports_text(velk2::serial_devices(root), ports, velk2::settings_file_path());
 }
 
-// The sole arguments that print and exit; nullopt for a run.
+// The sole arguments that print and exit, and an option we do not have;
+// nullopt for a run.
 std::optional<int> info_command(int argc, char** argv) {
     std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    if (const auto refusal = velk2::unknown_option_text(args)) {
+        std::fwrite(refusal->data(), 1, refusal->size(), stderr);
+        return velk2::unknown_option_status;
+    }
     const auto request = velk2::info_request(args);
     if (!request) return std::nullopt;
     const std::string text = *request == velk2::InfoRequest::help      ? velk2::usage_text()

@@ -26,6 +26,7 @@ DialogScript dialog_script_from(const std::optional<std::string>& answers_file,
     if (no_dialogs && *no_dialogs == "1") {
         script.scripted_files = true;
         script.scripted_messages = true;
+        script.unattended = true;
     }
     if (answers_file) {
         script.scripted_files = true;
@@ -50,7 +51,15 @@ std::string take_file_answer(DialogScript& script) {
 }
 
 std::string message_line(const std::string& title, const std::string& text) {
-    return "message: " + title + ": " + text;
+    std::string line = "message: " + title + ": ";
+    bool breaking = false;
+    for (char c : text) {
+        const bool line_break = c == '\r' || c == '\n';
+        if (line_break && !breaking) line += ' ';
+        if (!line_break) line += c;
+        breaking = line_break;
+    }
+    return line;
 }
 
 } // namespace velk2

@@ -5,11 +5,17 @@
 //                                path, or an empty line to cancel; once the
 //                                lines run out every further dialog cancels.
 //                                Message boxes do not block and consume no line.
-//   VELK2_NO_DIALOGS=1           message boxes do not block; file dialogs
-//                                cancel unless an answer file is given.
+//   VELK2_NO_DIALOGS=1           the unattended mode: nobody is there to click.
+//                                Message boxes do not block; file dialogs
+//                                cancel unless an answer file is given; a run
+//                                that cannot do what its command line asked
+//                                ends at once.
 //
-// A message box that does not block is printed on standard error as
-// "message: <title>: <text>".
+// An answer file alone plays a technician at the window: its run goes on as
+// an interactive one. A message box that does not block is printed on
+// standard error as one line,
+// "message: <title>: <text>", each line break of the text (CR, LF or both,
+// and a run of them) as one blank.
 #pragma once
 
 #include <deque>
@@ -21,6 +27,7 @@ namespace velk2 {
 struct DialogScript {
     bool scripted_files = false;    // file dialogs never open
     bool scripted_messages = false; // message boxes are only printed
+    bool unattended = false;        // VELK2_NO_DIALOGS=1
     std::deque<std::string> answers;
     std::string error; // why the answer file could not be read, "" when fine
 };
@@ -36,6 +43,7 @@ DialogScript dialog_script_from(const std::optional<std::string>& answers_file,
 // The next answer of a scripted file dialog; "" (cancel) when none is left.
 std::string take_file_answer(DialogScript& script);
 
+// The one line of a message box in the unattended mode.
 std::string message_line(const std::string& title, const std::string& text);
 
 } // namespace velk2

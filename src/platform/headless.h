@@ -85,6 +85,7 @@ class HeadlessPlatform : public Platform {
     std::vector<FileDialogRequest> file_requests;
     std::vector<std::pair<std::string, std::string>> messages; // text, title
     std::function<void(const std::string& text)> on_message;
+    bool unattended_mode = false;
     std::map<std::pair<std::string, std::string>, std::string> settings;
     std::vector<std::string> diag_lines;
     // Where a port name leads; a name not listed is its own device.
@@ -102,6 +103,7 @@ class HeadlessPlatform : public Platform {
     void close_window() override;
     int mouse_buttons() override { return mouse | (now_us_ >= right_button_from_us ? 2 : 0); }
     void message_box(const std::string& text, const std::string& title) override;
+    bool unattended() const override { return unattended_mode; }
     std::string file_dialog(const FileDialogRequest& request, bool save) override;
     std::string read_setting(const std::string& section, const std::string& key) override;
     void store_setting(const std::string& section, const std::string& key,

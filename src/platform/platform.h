@@ -82,6 +82,10 @@ class Platform {
 
     // Modal dialogs.
     virtual void message_box(const std::string& text, const std::string& title) = 0;
+    // True in the unattended mode, when nobody is there to click: message
+    // boxes only go to standard error, and a run that cannot do what its
+    // command line asked ends at once.
+    virtual bool unattended() const = 0;
     // The chosen full file name, or "" when cancelled. `save` allows a name
     // that does not exist yet.
     virtual std::string file_dialog(const FileDialogRequest& request, bool save) = 0;

@@ -1,5 +1,6 @@
 #include "platform/window_model.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/text_utf8.h"
@@ -54,6 +55,15 @@ PixelRect scaled_rect(int left, int top, int width, int height, int dpi) {
 PixelRect scaled_cell(int column, int row, int dpi) {
     return scaled_rect(column * cell_width_px, row * cell_height_px, cell_width_px, cell_height_px,
                        dpi);
+}
+
+std::vector<std::size_t> stacking_order(const Window& w) {
+    std::vector<std::size_t> order(w.controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&w](std::size_t a, std::size_t b) {
+        return w.controls[a].level < w.controls[b].level;
+    });
+    return order;
 }
 
 Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,

@@ -25,6 +25,9 @@ struct Control {
     std::string text;    // label text
     std::string picture; // image: path of the shown picture, empty when none
     std::function<void()> on_click;
+    // Which control lies over which where they overlap: a higher level over
+    // a lower one, and within a level a later control over an earlier one.
+    int level = 0;
 
     // Timers: interval, on/off and the tick handler. `due_ms` is the
     // monotonic time of the next tick while the timer is on.
@@ -101,6 +104,9 @@ struct Window {
     // diagnostics.
     std::string row_text(int row, int column = 1, int width = 100) const;
 };
+
+// The indices of `w.controls` from the bottom control to the top one.
+std::vector<std::size_t> stacking_order(const Window& w);
 
 // A control at a pixel position, and one that only holds state.
 Control placed_control(const char* name, ControlKind kind, int left, int top, int width, int height,

@@ -67,6 +67,17 @@ bool save_line_record(const std::string& path, const std::string& record) {
     return bool(f);
 }
 
+// The line record is a debugging aid that nothing reads back: a folder where
+// it cannot be written (read-only, full) costs the record, never the port.
+// Said once a run, since the download reopens the port four times a second.
+void keep_line_record(Context& ctx, const std::string& record) {
+    const std::string path = ctx.work_dir + "dcb1";
+    if (save_line_record(path, record) || ctx.line_record_told) return;
+    ctx.line_record_told = true;
+    ctx.platform.diag("dcb1 not written: " + path +
+                      " cannot be written; the port opens all the same");
+}
+
 } // namespace
 
 std::string device_text(const Context& ctx, const std::string& baud) {
@@ -90,8 +101,7 @@ bool port_open(Context& ctx, const std::string& baud) {
     if (!ctx.port->set_timeouts()) return refused(ctx, device, "time-outs refused");
     std::string record;
     if (!ctx.port->read_line_record(record)) return refused(ctx, device, "line record unreadable");
-    if (!save_line_record(ctx.work_dir + "dcb1", record))
-        return refused(ctx, device, "dcb1 not written");
+    keep_line_record(ctx, record);
     if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
     r.port_flag(true);
     r.port_state(open_state(ctx, baud));

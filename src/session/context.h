@@ -77,6 +77,10 @@ struct Context {
     Exchange exchange = Exchange::none;
     // How the last automatic upload ended: true after "done".
     bool upload_done = false;
+    // An upload of this run ended "done" (the exit status of an automatic start).
+    bool upload_done_in_run = false;
+    // The line record "dcb1" could not be written, and the diagnostic said so.
+    bool line_record_told = false;
 
     // Download state shared with its timer handlers.
     std::string reply;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "platform/os_path.h"
 #include "session/settings.h"
@@ -17,6 +18,25 @@ long long file_length(const std::string& path) {
     std::error_code ec;
     auto n = fs::file_size(os_path(path), ec);
     return ec ? -1 : static_cast<long long>(n);
+}
+
+// Why the JPG dialog does not take `path`, or "" when it does.
+std::string jpg_refusal(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(os_path(path), ec);
+    if (!fs::is_regular_file(st)) {
+        const std::string why =
+            fs::is_directory(st) ? "it is a folder"
+            : fs::exists(st)     ? "it is not a regular file"
+            : ec                 ? ec.message()
+                 : std::make_error_code(std::errc::no_such_file_or_directory).message();
+        return "The picture " + path + " cannot be used: " + why + ".";
+    }
+    const long long n = file_length(path);
+    if (n > jpg_dialog_limit)
+        return "The picture " + path + " is " + std::to_string(n) +
+               " bytes: the welcome screen takes at most " + std::to_string(jpg_dialog_limit) + ".";
+    return {};
 }
 
 } // namespace
@@ -83,9 +103,12 @@ std::string select_file(Context& ctx, const std::string& title, const std::strin
     // the empty name of a cancelled dialog is no name there.
     if (save) return result;
     if (result.size() <= 3) return {};
+    // Refused, not just ignored: the technician learns why nothing changed.
     if (type == "JPG") {
-        long long n = file_length(result);
-        if (!file_exists(result) || n > jpg_dialog_limit) return {};
+        if (const std::string why = jpg_refusal(result); !why.empty()) {
+            ctx.platform.message_box(why, "VELK2");
+            return {};
+        }
     }
     // A file that cannot be read is not remembered: the next dialog must not
     // start from it. Its refusal is the caller's to show.

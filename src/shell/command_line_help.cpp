@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "shell/windows_usage.h"
+
 namespace velk2 {
 
 std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
@@ -10,6 +12,17 @@ std::optional<InfoRequest> info_request(const std::vector<std::string>& args) {
     if (args[0] == "--version") return InfoRequest::version;
     if (args[0] == "--ports") return InfoRequest::ports;
     return std::nullopt;
+}
+
+std::optional<std::string> unknown_option_text(const std::vector<std::string>& args) {
+    if (args.empty() || !args[0].starts_with("--")) return std::nullopt;
+    if (args[0] == "--help" || args[0] == "--version" || args[0] == "--ports") return std::nullopt;
+#ifdef _WIN32
+    const std::string usage = windows_usage_text();
+#else
+    const std::string usage = usage_text();
+#endif
+    return "velk2: unknown option " + args[0] + "\n" + usage;
 }
 
 std::string usage_text() {
@@ -50,10 +63,16 @@ A port text that starts with / is a device path; any other is a name under
   --help, -h this text
   --version  the version
 
+Unattended mode: VELK2_NO_DIALOGS=1 prints every message box on standard
+error as one line and waits for no click; an automatic start that cannot
+upload then ends at once with status 1.
+
 Exit status:
-  0        a run that ended normally, an automatic upload that ended "done"
-  1        an automatic upload that did not end "done", or whose file was
-           refused
+  0        an interactive run, an automatic upload that ended "done"
+  1        an automatic start that did not flash: the upload did not end
+           "done", the named file cannot be used, or the port did not open
+           (unless another upload of the run ended "done")
+  2        an unknown option
   128+n    ended by signal n (143 SIGTERM, 130 SIGINT, 129 SIGHUP)
 
 Diagnostic lines go to standard error. See velk2(1).

@@ -1,6 +1,7 @@
 // The command line that explains itself: `velk2 --help` (or -h), `--version`
 // and `--ports`, each only as the sole argument. They print and exit 0
-// without a window, so they work where no display is.
+// without a window, so they work where no display is; an option we do not
+// have prints the usage on standard error and exits 2.
 #pragma once
 
 #include <optional>
@@ -17,6 +18,12 @@ enum class InfoRequest { help, version, ports };
 // The request of an argument list, or nullopt when the arguments mean what
 // they always meant (an upload file, a port in parentheses, ...).
 std::optional<InfoRequest> info_request(const std::vector<std::string>& args);
+
+// A first argument that looks like an option ("--" and whatever follows)
+// but is none of the above: the usage for standard error, and exit status
+// `unknown_option_status`. nullopt for any other argument list.
+std::optional<std::string> unknown_option_text(const std::vector<std::string>& args);
+constexpr int unknown_option_status = 2;
 
 std::string usage_text();
 std::string version_text();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <system_error>
 
 #include "platform/os_path.h"
 #include "session/settings.h"
@@ -62,6 +63,17 @@ std::string too_big_text(const std::string& type, std::uint64_t size) {
     return *payload_refusal("", size);
 }
 
+// The types whose file goes to the box as it is (a JPG inside its image).
+bool uploadable(const std::string& type) {
+    return type == "DSP" || type == "JPG" || type == "BIN";
+}
+
+// An empty image would go out as a complete upload ("done") and leave the box
+// with nothing to start.
+std::string empty_text(const std::string& path) {
+    return "The file " + path + " is empty: there is nothing to upload.";
+}
+
 // The bytes of the upload file, or why they cannot be had. The file system
 // is asked first: something that is no regular file (a folder, a FIFO, a
 // device) is never opened, since reading it could block or never end, and
@@ -74,7 +86,9 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
         problem = "Cannot read the file " + path + ": " +
                   (ec                     ? ec.message()
                    : fs::is_directory(st) ? std::string("it is a folder")
-                                          : std::string("it is not a regular file"));
+                   : !fs::exists(st)
+                       ? std::make_error_code(std::errc::no_such_file_or_directory).message()
+                       : std::string("it is not a regular file"));
         return std::nullopt;
     }
     const std::uint64_t size = fs::file_size(os_path(path), ec);
@@ -84,6 +98,10 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
     }
     if (size > read_limit(type)) {
         problem = too_big_text(type, size);
+        return std::nullopt;
+    }
+    if (size == 0 && uploadable(type)) {
+        problem = empty_text(path);
         return std::nullopt;
     }
     errno = 0;
@@ -105,6 +123,10 @@ std::optional<std::string> read_upload_bytes(const std::string& path, const std:
     }
     // A file that shrank meanwhile is taken as it is now.
     bytes.resize(got);
+    if (bytes.empty() && uploadable(type)) {
+        problem = empty_text(path);
+        return std::nullopt;
+    }
     return bytes;
 }
 
@@ -152,6 +174,13 @@ void apply_selected_file(Context& ctx) {
     // go out under the name now shown.
     ctx.upload_data.clear();
     ctx.upload_ready = false;
+}
+
+bool apply_named_file(Context& ctx) {
+    if (!prepare_upload_file(ctx)) return false;
+    enable_for_type(ctx);
+    if (ctx.save_last_file) store_setting(ctx, "LAST", "ALL", ctx.upload_file);
+    return true;
 }
 
 bool prepare_upload_file(Context& ctx) {

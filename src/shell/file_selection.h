@@ -19,7 +19,15 @@ void cmbin_Click(Context& ctx); // "*.BIN File service"
 // that cannot be read or uploaded is refused with a message: no data, no
 // stored "ALL", its buttons disabled.
 void apply_selected_file(Context& ctx);
-// Loads and prepares `upload_file` into `upload_data`; false when refused.
+// The file that the command line named for an automatic start: prepared as
+// apply_selected_file prepares an existing file, and refused with a message
+// naming its path when it cannot be used (missing, a loop of links,
+// unreadable, empty...), never replaced by the stored "ALL" file, since a
+// file nobody named must not become ready to flash. False when nothing is
+// ready.
+bool apply_named_file(Context& ctx);
+// Loads and prepares `upload_file` into `upload_data`; false when refused
+// (an empty DSP, JPG or BIN file included).
 bool prepare_upload_file(Context& ctx);
 
 } // namespace velk2

@@ -9,6 +9,7 @@
 #include "platform/os_path.h"
 #include "serial/port_connection.h"
 #include "session/settings.h"
+#include "shell/command_line_help.h"
 #include "shell/error_report.h"
 #include "shell/file_selection.h"
 #include "shell/handlers.h"
@@ -74,45 +75,45 @@ std::string quoted_argument(const std::string& line) {
     return rest.substr(0, rest.find('"'));
 }
 
-// The OS's words for why nothing usable is at `path`.
-std::string missing_reason(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::status(os_path(path), ec).type() ==
-            std::filesystem::file_type::not_found &&
-        !ec)
-        ec = std::make_error_code(std::errc::no_such_file_or_directory);
-    return ec.message();
+// A long quoted argument asks for an automatic start of the file it names:
+// a DSP file is uploaded and the program ends, a BIN file goes to the
+// service upload; other files are only selected.
+bool automatic_start_asked(const Context& ctx, bool development) {
+    return !development && ctx.cmd_arg.size() > 10 &&
+           upper(ctx.cmd_arg).find("_().EXE") == std::string::npos;
 }
 
-enum class AutoStart { done, self_copy, refused };
+// The port test of an automatic start failed: nothing was sent. The port
+// connection has written the reason into the port field and the diagnostic.
+void port_test_failed(Context& ctx) {
+    ctx.platform.message_box("Nothing was uploaded: " + ctx.com_port +
+                                 " did not open for the automatic start of " + ctx.upload_file +
+                                 ".",
+                             "VELK2");
+}
+
+enum class AutoStart { none, self_copy, failed };
 
 // The automatic transfer of a long quoted argument, for the file that the
-// argument named: never for the stored file that stands in for a missing one.
-AutoStart automatic_transfer(Context& ctx, const std::string& named_file, bool& upload_started) {
+// argument named (`named_ready`: it could be prepared).
+AutoStart automatic_transfer(Context& ctx, bool named_ready) {
     if (upper(ctx.cmd_arg).find("_().EXE") != std::string::npos) return AutoStart::self_copy;
-    if (!path_exists(named_file)) {
-        ctx.platform.diag("automatic start: " + named_file + ": " + missing_reason(named_file));
-        return AutoStart::done;
-    }
-    const std::string type = file_type(named_file);
-    if (type != "DSP" && type != "BIN") return AutoStart::done;
     // Preparation refused the file and said why; nothing is sent.
-    if (!ctx.upload_ready) return AutoStart::refused;
+    if (!named_ready) return AutoStart::failed;
+    const std::string type = file_type(ctx.upload_file);
     if (type == "DSP") {
-        // The port connection has said why the port did not open.
-        if (!port_open(ctx, "115200")) return AutoStart::done;
+        if (!port_open(ctx, "115200")) return port_test_failed(ctx), AutoStart::failed;
         ctx.save_last_file = false;
         port_close(ctx);
         ctx.quit_after_upload = true;
-        upload_started = true;
         cm1_Click(ctx);
-    } else {
-        if (!port_open_plain(ctx, "38400")) return AutoStart::done;
+    } else if (type == "BIN") {
+        if (!port_open_plain(ctx, "38400")) return port_test_failed(ctx), AutoStart::failed;
         ctx.save_last_file = false;
         port_close(ctx);
         cmbinup_Click(ctx);
     }
-    return AutoStart::done;
+    return AutoStart::none;
 }
 
 void main_loop(Context& ctx) {
@@ -130,15 +131,21 @@ void main_loop(Context& ctx) {
     }
 }
 
+// The exit status of a run that ends normally or in the final handler: a run
+// whose automatic start was a DSP upload, or failed, exits 1 unless an upload
+// of the run ended "done"; any other run 0.
+int run_status(const Context& ctx, bool judged) {
+    return judged && !ctx.upload_done_in_run ? 1 : 0;
+}
+
 // An error that nothing else handled: keep the choices, tell the user, close.
-// An automatic upload that was asked for and did not end with "done" exits 1.
-int final_handler(Context& ctx, const std::string& error, bool upload_asked) {
+int final_handler(Context& ctx, const std::string& error, bool judged) {
     store_setting(ctx, "LAST", "ALL", ctx.upload_file);
     store_setting(ctx, "LAST", "PORT", ctx.com_port);
     ctx.platform.message_box(error, "ERROR code");
     Win_1_Close(ctx);
     ctx.platform.close_window();
-    return upload_asked ? 1 : 0;
+    return run_status(ctx, judged);
 }
 
 // An end signal: the running transfer has closed the port on its way out;
@@ -187,8 +194,8 @@ namespace {
 
 int run_to_end(Context& ctx) {
     ctx.work_dir = ctx.process.current_dir + folder_separator;
-    bool upload_started = false;
-    bool upload_asked = false;
+    // The exit status tells a script whether the automatic start flashed.
+    bool judged = false;
     try {
         create_window(ctx);
         wire_handlers(ctx);
@@ -209,11 +216,16 @@ int run_to_end(Context& ctx) {
         const bool development =
             upper(ctx.upload_file).size() >= 4 && ends_with(upper(ctx.upload_file), ".G32");
         if (development) ctx.upload_file = read_setting(ctx, "LAST", "UPFILE");
-        const std::string named_file = ctx.upload_file;
-        upload_asked = !development && ctx.cmd_arg.size() > 10 &&
-                       upper(ctx.cmd_arg).find("_().EXE") == std::string::npos &&
-                       file_type(named_file) == "DSP";
-        apply_selected_file(ctx);
+        const bool automatic = automatic_start_asked(ctx, development);
+        // A path as the whole argument that is not a file: the argument is
+        // the name that cannot be used.
+        if (automatic && ctx.upload_file.empty()) ctx.upload_file = ctx.cmd_arg;
+        judged = automatic && file_type(ctx.upload_file) == "DSP";
+        bool named_ready = true;
+        if (automatic)
+            named_ready = apply_named_file(ctx);
+        else
+            apply_selected_file(ctx);
 
         const std::string upper_path = upper(path);
         if (upper_path.find("(DBG2)") != std::string::npos) ctx.trace_on = true;
@@ -226,10 +238,14 @@ int run_to_end(Context& ctx) {
 
             bool self_copy = false;
             if (ctx.cmd_arg.size() > 10) {
-                const AutoStart start = automatic_transfer(ctx, named_file, upload_started);
-                if (start == AutoStart::refused) {
-                    ctx.platform.close_window();
-                    return 1;
+                const AutoStart start = automatic_transfer(ctx, named_ready);
+                if (start == AutoStart::failed) {
+                    judged = true;
+                    // Nobody is there to pick another file: the run is over.
+                    if (ctx.platform.unattended()) {
+                        ctx.platform.close_window();
+                        return 1;
+                    }
                 }
                 self_copy = start == AutoStart::self_copy;
             } else if (!ends_with(upper_path, "G32")) {
@@ -257,17 +273,21 @@ int run_to_end(Context& ctx) {
     } catch (const Interrupted&) {
         throw;
     } catch (const std::exception& e) {
-        return final_handler(ctx, e.what(), upload_asked);
+        return final_handler(ctx, e.what(), judged);
     } catch (...) {
-        return final_handler(ctx, "unknown error", upload_asked);
+        return final_handler(ctx, "unknown error", judged);
     }
-    if (upload_started) return ctx.upload_done ? 0 : 1;
-    return 0;
+    return run_status(ctx, judged);
 }
 
 } // namespace
 
 int run_program(Context& ctx) {
+    // A main that has not turned an option we do not have away already.
+    if (const auto refusal = unknown_option_text(ctx.process.args)) {
+        ctx.platform.diag(refusal->substr(0, refusal->find_last_not_of('\n') + 1));
+        return unknown_option_status;
+    }
     // Outside the final handler, whose message box a signal also ends.
     try {
         return run_to_end(ctx);

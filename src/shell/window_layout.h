@@ -99,7 +99,10 @@ inline constexpr HolderSpec holders[] = {
     {control::upload_size, ControlKind::label},
 };
 
-// The placed controls in creation order: a later one lies over an earlier one.
+// The placed controls in creation order: a later one lies over an earlier
+// one, unless its level is lower. The service buttons lie over the check box
+// "230400-baudrate", which is created after them and would cover the left end
+// of their row ("Service to Box" all but a strip, and half of "Getfuji").
 struct PlacedSpec {
     const char* name;
     ControlKind kind;
@@ -107,15 +110,20 @@ struct PlacedSpec {
     const char* caption;
     bool enabled;
     bool service_only; // created only in the service build
+    int level = 0;     // see Control::level
 };
+inline constexpr int service_row_level = 1;
 inline constexpr PlacedSpec placed[] = {
     {control::upload, ControlKind::button, 0, 50, 600, 25, "Upload to Box", false, false},
     {control::download, ControlKind::button, 600, 50, 200, 25, "Download from Box", true, false},
-    {control::service, ControlKind::button, 0, 50, 100, 25, "Service to Box", false, true},
-    {control::getfuji, ControlKind::button, 100, 50, 50, 25, "Getfuji", true, true},
-    {control::live, ControlKind::button, 150, 50, 50, 25, "fuji Live", true, true},
-    {control::def, ControlKind::button, 200, 50, 50, 25, "fuji Def", true, true},
-    {control::put, ControlKind::button, 250, 50, 50, 25, "fuji Put", true, true},
+    {control::service, ControlKind::button, 0, 50, 100, 25, "Service to Box", false, true,
+     service_row_level},
+    {control::getfuji, ControlKind::button, 100, 50, 50, 25, "Getfuji", true, true,
+     service_row_level},
+    {control::live, ControlKind::button, 150, 50, 50, 25, "fuji Live", true, true,
+     service_row_level},
+    {control::def, ControlKind::button, 200, 50, 50, 25, "fuji Def", true, true, service_row_level},
+    {control::put, ControlKind::button, 250, 50, 50, 25, "fuji Put", true, true, service_row_level},
     {control::speed, ControlKind::check_box, 5, 52, 120, 21, "230400-baudrate", true, false},
     {control::dsp_select, ControlKind::button, 0, 0, 800, 25, "*.DSP File select", true, false},
     {control::bin_select, ControlKind::button, 0, 0, 100, 25, "*.BIN File service", true, true},

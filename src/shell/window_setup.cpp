@@ -41,7 +41,8 @@ void create_window(Context& ctx) {
     for (const PlacedSpec& p : placed) {
         if (p.service_only && !ctx.service_mode) continue;
         w.add(
-            placed_control(p.name, p.kind, p.left, p.top, p.width, p.height, p.caption, p.enabled));
+             placed_control(p.name, p.kind, p.left, p.top, p.width, p.height, p.caption, p.enabled))
+            .level = p.level;
     }
     Control& speed = w.get(control::speed);
     speed.value = 1;

@@ -20,6 +20,7 @@ namespace velk2 {
 namespace {
 
 const char* const first_baud = "230400";
+const char* const upload_title = "Upload to Box";
 const char* const fallback_baud = "115200";
 // One "C" sent by a box at 115200 baud, as a port set to 230400 baud 8N1
 // samples it: the box talks at the lower rate.
@@ -46,14 +47,15 @@ void release_upload(Context& ctx) {
 
 // One upload from its stream to its end steps. The end steps run on every
 // way out, an error thrown by an event handler inside a wait included, so the
-// port is always closed and the stream freed when the driver returns.
+// port is always closed and the stream freed when the driver returns. The log
+// field keeps its last text ("done", "time end", where a transfer failed):
+// blanked, a failed upload would look like a finished one.
 class UploadRun {
   public:
     explicit UploadRun(Context& ctx) : ctx_(ctx) {}
     ~UploadRun() {
         trace_line(ctx_, 10, "exit", "");
         stream = Stream{};
-        show_log(ctx_, "");
         port_close(ctx_);
         release_upload(ctx_);
     }
@@ -98,10 +100,17 @@ bool send_block0(Context& ctx, const Stream& stream) {
 void send_stream(Context& ctx, const Stream& stream) {
     trace_line(ctx, 8, "ap_send-I", "");
     ctx.upload_done = ap_send(ctx, stream);
+    if (ctx.upload_done) ctx.upload_done_in_run = true;
     trace_line(ctx, 9, "ap_send-O", "");
 }
 
-enum class WaitEnd { fall_back, stream_sent, time_end };
+// How the handshake ended: the box never asked for the file within its time
+// ("time end" after the wait ran out), or any other way.
+enum class Handshake { other, box_silent };
+
+// "time end" comes from a reply to block 0 that was no ACK, the abort test,
+// STOP, or the wait that ran out on an open port.
+enum class WaitEnd { fall_back, stream_sent, time_end, ran_out };
 
 // A box that was not ready at the first listen gets 5 seconds on tmrY4 to ask
 // with a single "C"; events run meanwhile, so STOP and the abort test work.
@@ -111,6 +120,7 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
     ctx.report->timer_interval(Timer::y4, wait_for_c_ms);
     ctx.report->timer_on(Timer::y4, true);
     ctx.iui.clear();
+    WaitEnd end = WaitEnd::time_end;
     for (int pass = 1;; ++pass) {
         process_events(ctx);
         ctx.iui = port_read(ctx, 2);
@@ -129,22 +139,29 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
             }
             break;
         }
-        if (abort_requested(ctx)) ctx.report->timer_on(Timer::y4, false);
-        if (!ctx.report->timer_running(Timer::y4)) break;
+        if (abort_requested(ctx)) {
+            ctx.report->timer_on(Timer::y4, false);
+            break;
+        }
+        if (!ctx.report->timer_running(Timer::y4)) {
+            // Not after STOP: the user closed the port, the box said nothing.
+            if (ctx.report->port_flag()) end = WaitEnd::ran_out;
+            break;
+        }
     }
     show_log(ctx, "time end");
     trace_block(ctx, 3, ctx.iui);
-    return WaitEnd::time_end;
+    return end;
 }
 
 // Listen at 230400 baud, and again at 115200 after every garbled "C".
-void handshake(Context& ctx, const Stream& stream) {
+Handshake handshake(Context& ctx, const Stream& stream) {
     const int proba = 1; // odd attempts run at 230400 baud
     trace_line(ctx, 1, "proba_nr", " " + std::to_string(proba));
     if (ctx.upload_debug) ctx.platform.diag("proba:" + std::to_string(proba));
     port_close(ctx);
     std::string baud = first_baud;
-    if (!port_open(ctx, baud)) return;
+    if (!port_open(ctx, baud)) return Handshake::other;
     trace_line(ctx, 2, "Baudrate", baud + " ");
     for (;;) {
         ctx.iui = port_read(ctx, 1000);
@@ -160,12 +177,27 @@ void handshake(Context& ctx, const Stream& stream) {
                 trace_line(ctx, 2, "timer point 1", " " + clock_text(ctx));
             }
             send_stream(ctx, stream);
-            return;
+            return Handshake::other;
         }
-        if (wait_for_c(ctx, stream, baud) != WaitEnd::fall_back) return;
+        const WaitEnd end = wait_for_c(ctx, stream, baud);
+        if (end == WaitEnd::ran_out) return Handshake::box_silent;
+        if (end != WaitEnd::fall_back) return Handshake::other;
         baud = fallback_baud;
-        if (!port_open(ctx, baud)) return;
+        if (!port_open(ctx, baud)) return Handshake::other;
     }
+}
+
+// "time end" alone cannot tell a dead box from a wrong port: the message
+// names the port and what to look at.
+std::string silent_box_text(Context& ctx) {
+    const std::string device = ctx.platform.map_port(ctx.com_port).device;
+    std::string port = ctx.com_port;
+    // The device only where it says more than the port's own name.
+    if (!device.empty() && device != port && !device.ends_with("\\" + port))
+        port += " (" + device + ")";
+    return "The box on " + port + " did not answer: nothing was uploaded.\nCheck that the box " +
+           "is powered and in its bootloader, the cable at both ends, and that " + ctx.com_port +
+           " is mapped to the port the cable is plugged into.";
 }
 
 } // namespace
@@ -195,9 +227,14 @@ void upload_driver(Context& ctx) {
         release_upload(ctx);
         return;
     }
-    UploadRun run(ctx);
-    prepare(ctx, run.stream);
-    handshake(ctx, run.stream);
+    Handshake end = Handshake::other;
+    {
+        UploadRun run(ctx);
+        prepare(ctx, run.stream);
+        end = handshake(ctx, run.stream);
+    }
+    // Once the port is closed: the box may be switched on meanwhile.
+    if (end == Handshake::box_silent) ctx.platform.message_box(silent_box_text(ctx), upload_title);
 }
 
 } // namespace velk2

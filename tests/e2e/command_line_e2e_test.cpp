@@ -81,10 +81,17 @@ TEST(CommandLineE2E, SoleInfoArgumentsPrintAndExit) {
         "ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVER==\"ftdi_sio\", "
         "ATTR{latency_timer}=\"1\"\n";
 
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
+    const struct {
+        const char* arg;
+        std::vector<std::string> wanted; // on standard output, or standard error for status 2
+        int status = 0;
+    } cases[] = {
         {"--help", {"Usage: velk2 [ARGUMENT]", "VELK2_COMn", "[PORTS]", "(DBG2)", "128+n"}},
         {"-h", {"Usage: velk2 [ARGUMENT]"}},
         {"--version", {"velk2 " VELK2_VERSION "\n"}},
+        // An option we do not have never opens the window (it would stay open).
+        {"--foo", {"velk2: unknown option --foo\nUsage: velk2 [ARGUMENT]"}, 2},
+        {"--", {"velk2: unknown option --\n"}, 2},
         {"--ports",
          {"Serial devices:\n  " + dev + "/serial/by-id/usb-Test-if00-port0 -> " + dev +
               "/ttyUSB0  (ftdi_sio, latency timer 16 ms)\n" + hint + "  " + dev +
@@ -96,13 +103,15 @@ TEST(CommandLineE2E, SoleInfoArgumentsPrintAndExit) {
               "  ([PORTS])\n  COM3  ttyUSB0: [PORTS] value is not an absolute path\n  COM4  " +
               held + "  ([PORTS], " + closed + "busy: held by minicom (pid 4242))\n"}},
     };
-    for (const auto& [arg, wanted] : cases) {
-        SCOPED_TRACE(arg);
-        std::vector<std::string> command{VELK2_EXE, arg};
-        if (std::string(arg) == "--ports") command = ports_command;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        std::vector<std::string> command{VELK2_EXE, c.arg};
+        if (std::string(c.arg) == "--ports") command = ports_command;
         Result r = run(command, env, dir.path, 20s);
-        EXPECT_EQ(r.status, 0) << r.err;
-        for (const auto& w : wanted) EXPECT_NE(r.out.find(w), std::string::npos) << w << r.out;
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string& text = c.status == 0 ? r.out : r.err;
+        for (const auto& w : c.wanted) EXPECT_NE(text.find(w), std::string::npos) << w << text;
+        EXPECT_EQ(c.status == 0 ? r.err : r.out, "");
     }
     for (const int fd : {master, slave, held_master, held_slave}) close(fd);
 }

@@ -34,6 +34,9 @@ TEST(FileSelection, AFileThatCannotBeUploadedLeavesNothingToSend) {
 #endif
         {"a folder", [](const std::string& p) { fs::create_directory(p); },
          "Cannot read the file @: it is a folder", false},
+        {"empty: the box would get an empty image",
+         [](const std::string& p) { test::write_file(p, ""); },
+         "The file @ is empty: there is nothing to upload.", true},
         {"bigger than one upload",
          [](const std::string& p) {
              test::write_file(p, "");
@@ -68,6 +71,41 @@ TEST(FileSelection, AFileThatCannotBeUploadedLeavesNothingToSend) {
         h.ctx.window.get("cm1").on_click();
         EXPECT_EQ(h.line.open_count, 0);
         EXPECT_TRUE(h.line.writes.empty());
+    }
+}
+
+// The JPG dialog's limit: what it refuses it says, and nothing changes.
+TEST(FileSelection, JpgDialogSaysWhyItRefusesAPicture) {
+    const struct {
+        const char* name;
+        long long size;      // -1: no file, -2: a folder
+        std::string message; // "@" stands for the path; "" when taken
+    } cases[] = {
+        {"exactly 60000 bytes", 60000, ""},
+        {"one byte over", 60001,
+         "The picture @ is 60001 bytes: the welcome screen takes at most 60000."},
+        {"missing", -1, "The picture @ cannot be used: No such file or directory."},
+        {"a folder", -2, "The picture @ cannot be used: it is a folder."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Harness h;
+        const std::string fw = h.dir / "fw.dsp", pic = h.dir / "logo.jpg";
+        test::write_file(fw, "firmware");
+        if (c.size >= 0)
+            test::write_file(pic, "\xFF\xD8" + std::string(std::size_t(c.size) - 2, 'p'));
+        if (c.size == -2) fs::create_directory(pic);
+        h.platform.file_answers = {fw, pic};
+        h.ctx.window.get("cm2").on_click();
+        h.ctx.window.get("cm3").on_click();
+        std::string message = c.message;
+        if (auto at = message.find('@'); at != std::string::npos) message.replace(at, 1, pic);
+        const bool taken = message.empty();
+        EXPECT_EQ(h.platform.messages, (taken ? decltype(h.platform.messages){}
+                                              : decltype(h.platform.messages){{message, "VELK2"}}));
+        EXPECT_EQ(h.ctx.upload_file, taken ? pic : fw);
+        EXPECT_EQ(h.platform.read_setting("LAST", "JPG"), taken ? pic : "");
+        EXPECT_TRUE(h.ctx.window.get("cm1").enabled);
     }
 }
 

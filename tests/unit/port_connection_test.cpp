@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "serial/hex_format.h"
 #include "serial/port_connection.h"
@@ -39,6 +41,25 @@ TEST(PortConnection, OpenShowsStateSavesLineRecordAndTraces) {
     h.ctx.window.get("cm4").on_click();
     EXPECT_FALSE(h.line.open);
     expect_port_shown(h, "COM3 (CLOSED)", false);
+}
+
+// "dcb1" is a debugging aid: a folder where it cannot be written (here a
+// folder stands at its name) costs the record and one diagnostic line, never
+// the port, however often the port opens.
+TEST(PortConnection, UnwritableLineRecordStillOpensThePort) {
+    Harness h("COM3");
+    std::filesystem::create_directory(h.dir / "dcb1");
+    for (const char* baud : {"230400", "115200"}) {
+        ASSERT_TRUE(port_open(h.ctx, baud)) << baud;
+        expect_port_shown(h, std::string("COM3 (OPEN) ") + baud, true);
+        EXPECT_EQ(h.line.baud, baud);
+    }
+    const auto& d = h.platform.diag_lines;
+    EXPECT_EQ(
+        std::count_if(d.begin(), d.end(), [](const auto& l) { return l.starts_with("dcb1"); }), 1);
+    EXPECT_EQ(std::count_if(d.begin(), d.end(),
+                            [](const auto& l) { return l.find("did not open") != l.npos; }),
+              0);
 }
 
 struct FailCase {

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "scripted_bootloader.h"
 #include "shell/startup.h"
 #include "support/harness.h"
 
@@ -50,6 +51,7 @@ TEST(Startup, PortUploadFileAndSwitchesFromNameArgumentAndSettings) {
         const char* upload_file;
         bool stores_port_and_all;
         bool trace = false, debug = false;
+        int status = 0;
     } cases[] = {
         // clang-format off
         {"VELK_(COM7).Exe", nullptr, "", "COM7", "", true},
@@ -63,17 +65,18 @@ TEST(Startup, PortUploadFileAndSwitchesFromNameArgumentAndSettings) {
         // Parentheses in a folder name: the port comes from the file name.
         {"Program Files (x86)|VELK_(COM7).Exe", nullptr, "", "COM7", "", true},
         {"VELK_(COM7).Exe", "(COM3)", "", "COM3", "", true},
-        // Ten characters are kept; from eleven on the file in braces is sent at
-        // once, and one that does not exist falls back to the stored "ALL".
+        // Ten characters are kept, and a file that does not exist falls back to
+        // the stored "ALL"; from eleven on the file in braces is sent at once,
+        // and one that does not exist is refused: the run exits 1.
         {"VELK_(COM7).Exe", "(COM3){/a}", "", "COM3", "", true},
-        {"VELK_(COM7).Exe", "(COM3){/ab}", "", "COM3", "", false},
+        {"VELK_(COM7).Exe", "(COM3){/ab}", "", "COM3", "/ab", false, false, false, 1},
         // From the development environment: the last upload again.
         {"VELK_(COM2).exe", "(COM2){/tmp/proj.G32}", "COM6", "COM2", "@", false},
         // An existing file path as the argument: the port only from "(COM" in
-        // the program's name.
-        {"VELK_(COM5).exe", "@", "COM6", "COM5", "@", false},
-        {"VELK_(com5).exe", "@", "COM6", "COM6", "@", false},
-        {"velk2", "@", "", "COM1", "@", false},
+        // the program's name. None of these ports opens: exit 1.
+        {"VELK_(COM5).exe", "@", "COM6", "COM5", "@", false, false, false, 1},
+        {"VELK_(com5).exe", "@", "COM6", "COM6", "@", false, false, false, 1},
+        {"velk2", "@", "", "COM1", "@", false, false, false, 1},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -94,12 +97,13 @@ TEST(Startup, PortUploadFileAndSwitchesFromNameArgumentAndSettings) {
         EXPECT_EQ(r.ctx.trace_on, c.trace);
         EXPECT_EQ(r.ctx.upload_debug, c.debug);
         EXPECT_EQ(com3.open_count, 0); // no port test, no self-copy
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, c.status);
     }
 }
 
 // The automatic start sends the named file faithfully or not at all, says
-// why when it does not, and stays an interactive run when it can.
+// why when it does not (naming the file), leaves nothing else ready to flash
+// in its place, and tells a script by exit status 1.
 TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
     const auto bytes = [](std::size_t n) {
         return [n](const std::string& p) { test::write_file(p, std::string(n, 'x')); };
@@ -108,21 +112,29 @@ TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
         const char* name;
         const char* file;
         std::function<void(const std::string&)> make; // nullptr: none
-        int status, opens;
-        std::string diag_start; // "@" stands for the file's path
+        std::string message;                          // "@" stands for the file's path
+        bool ready = false;                           // the named file is ready to flash
+        int opens = 0;
+        bool whole_argument = false; // the path is the argument, not in braces
     } cases[] = {
 #ifndef _WIN32
         {"a FIFO is never opened", "b.dsp", [](const std::string& p) { mkfifo(p.c_str(), 0600); },
-         1, 0, "Cannot read the file @: it is not a regular file"},
+         "Cannot read the file @: it is not a regular file"},
+        {"a loop of links", "loop.dsp", [](const std::string& p) { fs::create_symlink(p, p); },
+         "Cannot read the file @: Too many levels of symbolic links"},
 #endif
         {"too big for one upload: refused before a byte is read", "big.dsp",
-         [](const std::string& p) { test::write_file(p, ""), fs::resize_file(p, 4ull << 30); }, 1,
-         0, "The file is too big for one upload: 4294967296 bytes, at most 2093055."},
-        {"a missing file: never the stored one instead", "gone.dsp", nullptr, 0, 0,
-         "automatic start: @: No such file or directory"},
-        {"a port that does not open", "a.dsp", bytes(10), 0, 0,
-         "COM2 COM2 did not open: Device or resource busy"},
-        {"an error while the port is tested", "a.dsp", bytes(10), 1, 1, ""},
+         [](const std::string& p) { test::write_file(p, ""), fs::resize_file(p, 4ull << 30); },
+         "The file is too big for one upload: 4294967296 bytes, at most 2093055."},
+        {"a missing file: never the stored one instead", "gone.dsp", nullptr,
+         "Cannot read the file @: No such file or directory"},
+        {"a missing file as the whole argument", "gone.dsp", nullptr,
+         "Cannot read the file @: No such file or directory", false, 0, true},
+        {"an empty file: the box would get an empty image", "empty.dsp", bytes(0),
+         "The file @ is empty: there is nothing to upload."},
+        {"a port that does not open", "a.dsp", bytes(10),
+         "Nothing was uploaded: COM2 did not open for the automatic start of @.", true},
+        {"an error while the port is tested", "a.dsp", bytes(10), "box fault", true, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,20 +143,80 @@ TEST(Startup, AutomaticStartSendsTheNamedFileOrSaysWhyNot) {
         r.platform.settings[{"LAST", "ALL"}] = r.dir / "stored.dsp";
         const std::string path = r.dir / c.file;
         if (c.make) c.make(path);
-        r.ctx.process.args = {"(COM2){" + path + "}"};
+        r.ctx.process.args = {c.whole_argument ? path : "(COM2){" + path + "}"};
         auto& line = r.platform.add_line("COM2");
         line.refuse_open = std::string(c.name) == "a port that does not open";
         if (c.opens) line.on_open = [](HeadlessLine&) { throw std::runtime_error("box fault"); };
         r.start();
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.status, 1);
         EXPECT_EQ(line.open_count, c.opens);
         EXPECT_TRUE(!c.opens || line.baud == "115200") << line.baud; // the port test's rate
         EXPECT_TRUE(line.writes.empty());
         EXPECT_FALSE(r.ctx.quit_after_upload);
         EXPECT_TRUE(r.ctx.save_last_file);
-        std::string expected = c.diag_start;
+        std::string expected = c.message;
         if (auto at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, path);
-        EXPECT_TRUE(expected.empty() || r.has_diag_starting(expected)) << expected;
+        EXPECT_EQ(r.platform.messages.empty() ? "" : r.platform.messages[0].first, expected);
+        // The named file, ready or not; never the stored one in its place.
+        EXPECT_EQ(r.ctx.upload_file, path);
+        EXPECT_EQ(r.ctx.window.row_text(10, 28, int(path.size())), path);
+        EXPECT_EQ(r.ctx.upload_ready, c.ready);
+        EXPECT_EQ(r.ctx.upload_data, c.ready ? std::string(10, 'x') : "");
+        EXPECT_TRUE(c.ready || !r.ctx.window.get("cm1").enabled);
+    }
+}
+
+// A failed automatic start leaves the window to the technician (another file
+// can be chosen and sent), or ends at once when nobody is there; either way
+// the run exits 1 unless an upload of it ended "done".
+TEST(Startup, FailedAutomaticStartExits1HoweverTheRunEnds) {
+    const struct {
+        const char* name;
+        bool unattended;
+        bool flash_another; // choose a file in the window and upload it
+        int status;
+    } cases[] = {
+        {"window closed", false, false, 1},
+        {"unattended: no window left open", true, false, 1},
+        {"another file flashed from the window", false, true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Started r("VELK_(COM2).exe", {"(COM2){" + std::string("/nonexistent/fw.dsp") + "}"});
+        r.platform.unattended_mode = c.unattended;
+        const std::string good = r.dir / "good.dsp";
+        test::write_file(good, "GOOD FIRMWARE");
+        auto& line = r.platform.add_line("COM2");
+        test::BootloaderScript box;
+        box.hello = {{"230400", 100, "C"}};
+        test::play_bootloader(line, box);
+        r.platform.file_answers = {good};
+        if (c.flash_another)
+            r.platform.at(100, [&] {
+                r.ctx.window.get("cm2").on_click();
+                r.ctx.window.get("cm1").on_click();
+            });
+        r.platform.at(10000, [&] { r.ctx.window.on_close(); });
+        r.start();
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.has_diag_starting("do main"), !c.unattended);
+        EXPECT_FALSE(r.ctx.window.exists);
+        EXPECT_EQ(line.written().empty(), !c.flash_another);
+    }
+}
+
+// The Windows main hands every argument to the run: an option we do not
+// have is turned away there, before a window exists; a path is no option.
+TEST(Startup, UnknownOptionPrintsTheUsageAndExits2) {
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--foo"}, 2}, {{"--ports", "x"}, 0}, {{"-x"}, 0}, {{"(COM3)", "--foo"}, 0}};
+    for (const auto& [args, status] : cases) {
+        SCOPED_TRACE(args[0]);
+        Started r("VELK_(COM7).Exe", args);
+        r.start();
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.has_diag_starting("velk2: unknown option --foo\nUsage: velk2"), status == 2);
+        EXPECT_EQ(r.ctx.window.controls.empty(), status == 2);
     }
 }
 

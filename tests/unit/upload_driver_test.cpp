@@ -51,6 +51,8 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
         std::string block0_reply = ack;
         int end_min_ms = -1, end_max_ms = -1;
         int right_button_at_ms = -1; // held from then on
+        int stop_at_ms = -1;         // "STOP upload" pressed
+        bool box_silent = false;     // a message names the port and what to check
     } cases[] = {
         // clang-format off
         {"C at once", {{"230400", 100, "C"}}, {"input-1- OK"}, whole_stream, "230400"},
@@ -60,9 +62,12 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
          {wait, "input OK"}, whole_stream, "230400"},
         {"garbled C: listen again at 115200", {{"230400", 1500, garbled_c}, {"115200", 100, "C"}},
          {wait, "input-1- OK"}, whole_stream, "115200"},
-        {"silence: five seconds after the first listen", {}, {wait}, 0, "", ack, 6001, 6012},
+        {"silence: five seconds after the first listen", {}, {wait}, 0, "", ack, 6001, 6012, -1,
+         -1, true},
         {"a switch to 115200 starts a new five seconds", {{"230400", 1500, garbled_c}},
-         {wait, wait}, 0, "", ack, 7500, 7515},
+         {wait, wait}, 0, "", ack, 7500, 7515, -1, -1, true},
+        {"STOP in the wait: time end, and no word of a silent box", {}, {wait}, 0, "", ack, 6001,
+         6012, -1, 2000},
         {"C as the reply to block 0 inside the wait ends it", {{"230400", 1500, "C"}},
          {wait}, 1, "230400", "C", 1660, 1680},
         {"the right mouse button held in the wait ends it", {}, {wait}, 0, "", ack, 2000, 2010,
@@ -77,6 +82,7 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
         u.box.block0_reply = c.block0_reply;
         if (c.right_button_at_ms >= 0)
             u.platform.at(c.right_button_at_ms, [&] { u.platform.mouse = 2; });
+        if (c.stop_at_ms >= 0) u.platform.at(c.stop_at_ms, [&] { u.click("cm4"); });
         u.click("cm1");
 
         const Stream stream = letstream(u.ctx.upload_data, dsp_file);
@@ -88,12 +94,20 @@ TEST(UploadHandshake, BytesOnTheWireAndLogTexts) {
         std::vector<std::string> logs = {"file prepare", "periferial open"};
         logs.insert(logs.end(), c.logs.begin(), c.logs.end());
         const auto tail =
-            streamed ? std::vector<std::string>{"stream:I", "end:1", "end:2", "end:3", "done", ""}
-                     : std::vector<std::string>{"time end", ""};
+            streamed ? std::vector<std::string>{"stream:I", "end:1", "end:2", "end:3", "done"}
+                     : std::vector<std::string>{"time end"};
         logs.insert(logs.end(), tail.begin(), tail.end());
         EXPECT_EQ(u.rec.only("log"), logs);
         EXPECT_EQ(u.rec.calls.front(), title);
-        EXPECT_TRUE(u.platform.messages.empty());
+        // The ending stays in the log field; a silent box is named with its port.
+        EXPECT_EQ(u.field(28, 12, 20),
+                  (streamed ? "done" : "time end") + std::string(streamed ? 16 : 12, ' '));
+        ASSERT_EQ(u.platform.messages.size(), c.box_silent ? 1u : 0u);
+        if (c.box_silent) {
+            EXPECT_EQ(u.platform.messages[0].second, "Upload to Box");
+            for (const char* told : {"The box on COM1 did not answer", "bootloader", "cable"})
+                EXPECT_NE(u.platform.messages[0].first.find(told), std::string::npos) << told;
+        }
         EXPECT_EQ(u.ctx.upload_done, streamed);
         const std::int64_t end_ms = u.platform.now_us() / 1000;
         EXPECT_TRUE(c.end_min_ms < 0 || (end_ms >= c.end_min_ms && end_ms <= c.end_max_ms))

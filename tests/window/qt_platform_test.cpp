@@ -152,9 +152,13 @@ TEST(QtPlatformDialogs, ScriptedDialogsNeverBlock) {
         ScopedEnv n("VELK2_NO_DIALOGS", c.no_dialogs);
         ::testing::internal::CaptureStderr();
         QtPlatform p;
-        p.message_box("mistake:\r\nblock 3", "Hmmmmm");
+        p.message_box("mistake:\r\nblock 3\n\nnot acknowledged", "Hmmmmm");
         const std::string err = ::testing::internal::GetCapturedStderr();
-        EXPECT_NE(err.find("message: Hmmmmm: mistake:\r\nblock 3\n"), std::string::npos) << err;
+        // One line, so that a log keeps each message whole.
+        EXPECT_NE(err.find("message: Hmmmmm: mistake: block 3 not acknowledged\n"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(p.unattended(), c.no_dialogs != nullptr); // an answer file plays a technician
         EXPECT_NE(err.find(c.told), std::string::npos) << err;
         for (const auto& pick : c.picks)
             EXPECT_EQ(p.file_dialog({"Open", "", "*.DSP", ""}, false), pick);
@@ -213,6 +217,7 @@ TEST(QtPlatformDialogs, RealFileDialogReturnsAbsoluteNames) {
         {"cancel", false, "fw.dsp", false, ""},
     };
     QtPlatform p;
+    EXPECT_FALSE(p.unattended());
     for (const auto& c : cases) {
         DialogUser user(c.accept);
         const std::string got =

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -64,8 +65,9 @@ TEST_F(QtSettingsTest, HandWrittenFileReadsAsWrittenAndAStoreKeepsEveryLine) {
     platform.store_setting("LAST", "PORT", "COM12");
     ASSERT_EQ(platform.read_setting("LAST", "PORT"), "COM12");
     test::write_file(
-        file, "\xEF\xBB\xBF; bench PC\r\n[DIR]\r\nDIR=/data/fuji,backup/\r\n[LAST]\n"
-              "ALL=/data/a;b/\nDSP=/data/x\\\nBIN=/data/y.bin\nno key here\n=no key\n"
+        file, "\xEF\xBB\xBF; bench PC\r\n[DIR]\r\n# fuji = by hand\r\nDIR=/data/fuji,backup/\r\n"
+              "old/DIR=/data/old\r\n[LAST]\n"
+              "ALL=/data/a;b/\nDSP=/data/x\\\nBIN=/data/y.bin\nno key here\n=no key\na/b=c\n"
               "PORT=COM3\nPORT=COM9\n"
               "UPFILE=@ByteArray(/m\\xfcll/x.dsp)\nJPG=\"@ByteArray(/m\\xfc\\x31ll/a,b.jpg)\"\n");
     struct {
@@ -91,9 +93,32 @@ TEST_F(QtSettingsTest, HandWrittenFileReadsAsWrittenAndAStoreKeepsEveryLine) {
         platform.store_setting("LAST", "DOWN", "/data/down.DSP");
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    // Every line the store does not read stays in its own group, in the
+    // order it came, and no group is made up from a key's "/".
     const std::string ini = read_file(file);
-    for (const char* kept : {"; bench PC\n", "\nno key here\n", "\n=no key\n", "\nPORT=COM9\n"})
-        EXPECT_NE(ini.find(kept), std::string::npos) << kept << " in\n" << ini;
+    const std::pair<std::string, std::vector<std::string>> kept[] = {
+        {"", {"; bench PC"}},
+        {"[DIR]", {"# fuji = by hand", "old/DIR=/data/old"}},
+        {"[LAST]", {"no key here", "=no key", "a/b=c", "PORT=COM9"}},
+    };
+    std::map<std::string, std::vector<std::string>> groups; // header, lines
+    std::string header;
+    for (std::size_t at = 0; at < ini.size();) {
+        const std::size_t end = std::min(ini.find('\n', at), ini.size());
+        const std::string line = ini.substr(at, end - at);
+        at = end + 1;
+        if (line.starts_with("["))
+            groups[header = line];
+        else if (!line.empty())
+            groups[header].push_back(line);
+    }
+    EXPECT_EQ(groups.size(), std::size(kept)) << ini;
+    for (const auto& [group, lines] : kept) {
+        std::vector<std::string> found;
+        for (const auto& l : groups[group])
+            if (std::find(lines.begin(), lines.end(), l) != lines.end()) found.push_back(l);
+        EXPECT_EQ(found, lines) << group << " in\n" << ini;
+    }
 }
 
 TEST_F(QtSettingsTest, SomethingElseThanAFileAtItsPathIsNeverOpened) {

@@ -107,6 +107,40 @@ TEST(QtWindowFont, EveryCaptionFitsItsControlInBothBuilds) {
     }
 }
 
+// Where the button row overlaps, the control that takes the click: in the
+// service build every service button over the check box, whose caption
+// "230400-baudrate" otherwise hides "Service to Box" and half of "Getfuji".
+TEST(QtWindowStacking, EachButtonOfTheRowTakesTheClickAtItsCentre) {
+    const struct {
+        bool service;
+        std::vector<std::pair<QPoint, const char*>> at;
+    } builds[] = {
+        {false, {{{10, 62}, "speed"}, {{120, 62}, "speed"}, {{300, 62}, "cm1"}}},
+        {true,
+         {{{50, 62}, "cmbinup"},
+          {{125, 62}, "cmgetfuji"},
+          {{101, 55}, "cmgetfuji"},
+          {{175, 62}, "cmchgfuji"},
+          {{225, 62}, "cmdeffuji"},
+          {{275, 62}, "cmputfuji"},
+          {{400, 62}, "cm1"}}},
+    };
+    for (const auto& b : builds) {
+        QtPlatform p;
+        Context ctx(p);
+        ctx.service_mode = b.service;
+        create_window(ctx);
+        p.attach(ctx.window);
+        p.process_events();
+        for (const auto& [point, name] : b.at) {
+            const QWidget* hit = p.form()->childAt(point);
+            ASSERT_NE(hit, nullptr) << name;
+            EXPECT_EQ(hit->objectName().toStdString(), name)
+                << point.x() << "," << point.y() << (b.service ? ", service build" : "");
+        }
+    }
+}
+
 struct ModelChange {
     const char* what;
     std::function<void(Window&)> change;

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "platform/os_path.h"
 #include "platform/win32/grid_paint.h"
@@ -30,7 +32,8 @@ namespace {
 struct Shown {
     Win32Platform platform;
     Context ctx{platform};
-    Shown() {
+    explicit Shown(bool service_mode = false) {
+        ctx.service_mode = service_mode;
         ctx.process.program_path = "C:\\VELK2\\VELK_(COM1).exe";
         create_window(ctx);
         wire_handlers(ctx);
@@ -173,6 +176,34 @@ TEST(Win32Window, ResourcesGiveVisualStylesAndTheIcon) {
     EXPECT_NE(FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_GROUP_ICON), nullptr);
     EXPECT_NE(GetClassLongPtrW(s.form(), GCLP_HICON), 0);
     EXPECT_NE(GetClassLongPtrW(s.form(), GCLP_HICONSM), 0);
+}
+
+// Where the button row overlaps, the child that takes the click: in the
+// service build every service button over the check box "230400-baudrate".
+TEST(Win32Window, EachButtonOfTheRowTakesTheClickAtItsCentre) {
+    const struct {
+        bool service;
+        std::vector<std::pair<POINT, const char*>> at;
+    } builds[] = {
+        {false, {{{10, 62}, "speed"}, {{120, 62}, "speed"}, {{300, 62}, "cm1"}}},
+        {true,
+         {{{50, 62}, "cmbinup"},
+          {{125, 62}, "cmgetfuji"},
+          {{101, 55}, "cmgetfuji"},
+          {{175, 62}, "cmchgfuji"},
+          {{225, 62}, "cmdeffuji"},
+          {{275, 62}, "cmputfuji"},
+          {{400, 62}, "cm1"}}},
+    };
+    for (const auto& b : builds) {
+        Shown s(b.service);
+        for (const auto& [point, name] : b.at) {
+            const HWND hit = ChildWindowFromPointEx(s.form(), point, CWP_SKIPINVISIBLE);
+            EXPECT_EQ(hit, s.platform.window()->child(name))
+                << name << " at " << point.x << "," << point.y
+                << (b.service ? ", service build" : "");
+        }
+    }
 }
 
 TEST(Win32Window, AClickReachesItsHandlerAndItsErrorTheEventPump) {

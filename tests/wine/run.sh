@@ -11,6 +11,7 @@
 #   COM4  the service build's service upload, landing at 0x008E0000
 #   COM5  a download from a box that sends block 5 twice (the file is exact)
 #   COM6  a download from a box that swaps blocks 5 and 6 (nothing is saved)
+#   COM5  automatic starts whose named file is missing: nothing may arrive
 # Usage: tests/wine/run.sh PATH/TO/velk2-boxsim
 source "$(dirname "$0")/harness.sh" "$1"
 
@@ -216,6 +217,41 @@ if [ $status = 0 ] && diff -q "$work/service-expected.txt" "$work/monitor-dump.t
 else
     fail "service upload: exit $status"
     tail -5 "$work/monitor.log"
+fi
+
+# Automatic starts that cannot upload: the file named on the command line is
+# missing. The box on COM5 must receive nothing; the stored file of an earlier
+# run must not go out in its place. Unattended (VELK2_NO_DIALOGS=1) the run
+# ends at once with 1 and names the file on standard error; played by a
+# technician (messages printed, no unattended mode) the window stays open
+# until it is closed, and the run still exits 1.
+mkdir -p "$work/box-nofile" "$work/nofile"
+start_box nofile --role bootloader --baud 230400 --out "$work/box-nofile" --once --timeout 240
+map_ports "COM5=$box_pty"
+wine reg add 'HKCU\Software\VELK2\LAST' /v ALL /t REG_SZ /d "$(winepath -w "$work/fw300k.dsp")" \
+    /f >/dev/null 2>&1
+missing=$(winepath -w "$work/nofile/missing.dsp")
+VELK2_NO_DIALOGS=1 run_copy default autostart-unattended 'VELK_(COM5).exe' "\"$missing\""
+err=$work/autostart-unattended/stderr.txt
+if [ $status = 1 ] && grep -qF "$missing" "$err" && ! grep -q '^do main' "$err" &&
+    [ -z "$(ls -A "$work/box-nofile")" ]; then
+    pass "unattended automatic start of a missing file: exit 1 at once, the path named, nothing sent"
+else
+    fail "unattended automatic start of a missing file: exit $status"; tail -5 "$err"
+fi
+: >"$work/no-answers.txt"
+VELK2_CLICKS=close VELK2_DIALOG_ANSWERS="$(winepath -w "$work/no-answers.txt")" \
+    run_copy default autostart-closed 'VELK_(COM5).exe' "\"$missing\""
+err=$work/autostart-closed/stderr.txt
+if [ $status = 1 ] && grep -qF "$missing" "$err" && grep -q '^close 1' "$err" &&
+    [ -z "$(ls -A "$work/box-nofile")" ]; then
+    pass "window closed after a failed automatic start: exit 1, nothing sent"
+else
+    fail "window closed after a failed automatic start: exit $status"; tail -5 "$err"
+fi
+kill -TERM "$nofile_pid"; wait "$nofile_pid" || true
+if grep -q received "$work/nofile.out"; then
+    fail "the box of the failed automatic starts received a file"; cat "$work/nofile.out"
 fi
 
 echo "wine: $passes passed, $failures failed"

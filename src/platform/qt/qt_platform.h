@@ -46,6 +46,7 @@ class QtPlatform : public Platform {
     void close_window() override;
     int mouse_buttons() override;
     void message_box(const std::string& text, const std::string& title) override;
+    bool unattended() const override { return script_.unattended; }
     std::string file_dialog(const FileDialogRequest& request, bool save) override;
     std::string read_setting(const std::string& section, const std::string& key) override;
     void store_setting(const std::string& section, const std::string& key,

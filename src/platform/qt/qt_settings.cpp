@@ -22,9 +22,12 @@ namespace {
 //                  byte after the first "=" up to the line end.
 // Lines end with LF; a CR before it is dropped (files edited on Windows), a
 // UTF-8 byte-order mark at the start is skipped, blank lines are ignored.
-// Any other line, and a second line for a key already read, is kept as it
-// stands and written again at the end of its section, so a rewrite loses
-// nothing a person put there.
+// Any other line is kept as it stands and written again at the end of its
+// section, after the keys, in the order the lines came: a comment (its first
+// byte ";" or "#"), a second line for a key already read, and a line whose
+// key holds "/", which is the group separator of the settings map and would
+// otherwise send the line into a group of its own. So a rewrite loses nothing
+// a person put there, nor moves it.
 //
 // A value is written as it is, with one exception: a value that holds a line
 // break (CR or LF), or that would itself read as the exception, is written
@@ -127,9 +130,11 @@ bool read_settings(QIODevice& device, QSettings::SettingsMap& map) {
             continue;
         }
         const std::size_t eq = line.find('=');
-        const std::string key(eq == std::string_view::npos ? "" : trimmed(line.substr(0, eq)));
+        const bool comment = bare.front() == ';' || bare.front() == '#';
+        const std::string key(
+            eq == std::string_view::npos || comment ? "" : trimmed(line.substr(0, eq)));
         const QString name = map_key(section, to_qstring(key));
-        if (!key.empty() && !map.contains(name)) {
+        if (!key.empty() && key.find('/') == std::string::npos && !map.contains(name)) {
             const std::string value = read_value(line.substr(eq + 1));
             map.insert(name, QByteArray(value.data(), qsizetype(value.size())));
         } else {

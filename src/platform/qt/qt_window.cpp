@@ -77,7 +77,9 @@ void QtWindow::sync() {
     const QString title = to_qstring(model_.title);
     if (form_->windowTitle() != title) form_->setWindowTitle(title);
 
+    const std::size_t had = shown_.size();
     while (shown_.size() < model_.controls.size()) add_widget(shown_.size());
+    if (shown_.size() != had) restack();
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
     panel_->show_cells(model_.cells);
 }
@@ -142,6 +144,11 @@ void QtWindow::add_widget(std::size_t index) {
     }
     if (shown.widget) shown.widget->setObjectName(to_qstring(c.name));
     shown_.push_back(std::move(shown));
+}
+
+void QtWindow::restack() {
+    for (std::size_t i : stacking_order(model_))
+        if (i < shown_.size() && shown_[i].widget) shown_[i].widget->raise();
 }
 
 void QtWindow::apply(std::size_t index) {

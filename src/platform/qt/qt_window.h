@@ -1,7 +1,7 @@
 // The window frm1 on screen, built from the window model: the information
 // panel at the bottom of the stacking order and, above it, one widget for
-// every placed control in creation order, so that a later control lies over
-// an earlier one. Controls without a position only hold state and get no
+// every placed control, stacked as the model says (by level, then a later
+// control over an earlier one). Controls without a position only hold state and get no
 // widget. The widgets follow the model at each sync; user input flows back
 // into the model (clicks to the click handlers, the tick of a check box to its
 // value, the close box to the window's close handler, the window's activation
@@ -52,6 +52,8 @@ class QtWindow {
     };
 
     void add_widget(std::size_t index);
+    // Raises the widgets in the model's stacking order, the top one last.
+    void restack();
     void apply(std::size_t index);
     void apply_picture(std::size_t index);
     void user_closed();

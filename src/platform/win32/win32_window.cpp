@@ -213,7 +213,9 @@ void Win32Window::sync() {
     GetWindowTextW(form_.get(), current, 1024);
     if (title != current) SetWindowTextW(form_.get(), title.c_str());
 
+    const std::size_t had = shown_.size();
     while (shown_.size() < model_.controls.size()) add_child(shown_.size());
+    if (shown_.size() != had) restack();
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
 
     const RECT changed = painter_.changed_area(painted_, model_.cells);
@@ -342,10 +344,15 @@ void Win32Window::add_child(std::size_t index) {
             0, cls, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top, form_.get(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + int(index))),
             GetModuleHandleW(nullptr), nullptr);
-        // Later controls lie over earlier ones.
-        SetWindowPos(shown.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
     shown_.push_back(std::move(shown));
+}
+
+void Win32Window::restack() {
+    for (std::size_t i : stacking_order(model_))
+        if (i < shown_.size() && shown_[i].window)
+            SetWindowPos(shown_[i].window, HWND_TOP, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 void Win32Window::apply(std::size_t index) {
@@ -480,9 +487,10 @@ OwnedBitmap Win32Window::render() {
     const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
     const RECT all{0, 0, size.cx, size.cy};
     paint_panel(dc.get(), all);
-    // Each control over the panel, earlier ones first, drawn by itself into
+    // Each control over the panel, bottom one first, drawn by itself into
     // a bitmap of its own size and copied into place.
-    for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) {
+    for (std::size_t i : stacking_order(model_)) {
+        if (i >= shown_.size()) continue;
         const Control& c = model_.controls[i];
         if (!shown_[i].window || !c.visible || c.width <= 0 || c.height <= 0) continue;
         const RECT r = scaled(c, dpi_);

@@ -1,7 +1,7 @@
 // The window frm1 on screen, built from the window model with native
 // controls: the information panel painted on the form itself, below every
-// control, and one child window for every placed control in creation order,
-// a later control lying over an earlier one. Controls without a position only
+// control, and one child window for every placed control, stacked as the
+// model says (by level, then a later control over an earlier one). Controls without a position only
 // hold state and get no window. The children follow the model at each sync;
 // user input flows back into the model (clicks to the click handlers, the
 // tick of a check box to its value, the close box to the window's close
@@ -68,6 +68,8 @@ class Win32Window {
 
     friend struct FormMessages;
     void add_child(std::size_t index);
+    // Puts the children in the model's stacking order, the top one last.
+    void restack();
     void apply(std::size_t index);
     void apply_caption(std::size_t index);
     void apply_tool_tip(std::size_t index);
