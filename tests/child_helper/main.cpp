@@ -13,9 +13,6 @@
 //   longline N        N bytes without a line end, then "\nok\n"
 //   partial           "first\nsecond" without a line end, then exits 0
 //   sleep             sleeps 60 s
-//   handle H          "open" when H (a descriptor on POSIX, a handle value on
-//                     Windows; "stdout" for its own standard output) is open
-//                     in this process, else "closed"
 //   signals           "default" when SIGTERM is not blocked and SIGPIPE not
 //                     ignored (POSIX), and "own group" when it leads its
 //                     own process group
@@ -34,7 +31,6 @@
 #include <shellapi.h>
 #else
 #include <csignal>
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -71,17 +67,6 @@ void write_to(int stream, const std::string& bytes) {
             std::exit(120);
 }
 
-bool is_open(unsigned long long value) {
-    DWORD flags = 0;
-    return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(value)),
-                                &flags) != 0;
-}
-
-bool own_stdout_open() {
-    DWORD flags = 0;
-    return GetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), &flags) != 0;
-}
-
 [[noreturn]] void end_with(unsigned long code) {
     ExitProcess(static_cast<UINT>(code));
 }
@@ -101,14 +86,6 @@ void write_to(int stream, const std::string& bytes) {
         if (n <= 0) std::exit(120);
         done += std::size_t(n);
     }
-}
-
-bool is_open(unsigned long long value) {
-    return fcntl(int(value), F_GETFD) != -1;
-}
-
-bool own_stdout_open() {
-    return is_open(1);
 }
 
 [[noreturn]] void end_with(unsigned long code) {
@@ -189,10 +166,6 @@ int main(int argc, char** argv) {
         write_to(1, "first\nsecond");
     } else if (command == "sleep") {
         std::this_thread::sleep_for(std::chrono::seconds(60));
-    } else if (command == "handle") {
-        const bool open =
-            args.size() > 1 && args[1] == "stdout" ? own_stdout_open() : is_open(number(args, 1));
-        write_to(1, open ? "open\n" : "closed\n");
     } else if (command == "signals") {
 #ifndef _WIN32
         sigset_t blocked;
