@@ -2,6 +2,7 @@
 // this test (tests/child_helper) on Linux, and as a Windows program under
 // wine. Waits are real but short; every bound is generous.
 #include "platform/child_process.h"
+#include "platform/os_path.h"
 
 #include <gtest/gtest.h>
 
@@ -30,18 +31,12 @@ using Clock = std::chrono::steady_clock;
 
 std::string helper_path() {
 #ifdef _WIN32
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::filesystem::path self(path);
-    const auto helper = self.parent_path() / "velk2_child_helper.exe";
-    const std::wstring wide = helper.wstring();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string text(n - 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, text.data(), n, nullptr, nullptr);
-    return text;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return path_text(std::filesystem::path(self).parent_path() / "velk2_child_helper.exe");
 #else
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "velk2_child_helper")
-        .string();
+    return path_text(std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+                     "velk2_child_helper");
 #endif
 }
 
