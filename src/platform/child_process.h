@@ -2,7 +2,9 @@
 // shell between), fed through its standard input, read line by line from its
 // standard output without ever blocking the caller, and watched for its end.
 // One implementation per OS (child_process_posix.cpp, child_process_win32.cpp)
-// and a scripted one for the tests (scripted_child.h).
+// and a scripted one for the tests (scripted_child.h). The Linux window uses
+// the POSIX one as --no-window does: it needs neither an event loop nor a
+// display, so both watch their children alike.
 //
 // Nothing here waits: the owner calls poll() a few times a second (and
 // whenever its event pump runs), which moves bytes both ways as far as the
