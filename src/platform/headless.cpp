@@ -5,7 +5,6 @@
 #include <fstream>
 
 #include "platform/os_path.h"
-#include "platform/timers.h"
 
 namespace velk2 {
 
@@ -139,7 +138,9 @@ class HeadlessPort : public SerialPort {
 
 // ---------------------------------------------------------------- platform
 
-HeadlessPlatform::HeadlessPlatform() = default;
+HeadlessPlatform::HeadlessPlatform()
+    : pump_(*this,
+            {[] {}, [this](std::optional<std::int64_t> until_ms) { return deliver(until_ms); }}) {}
 HeadlessPlatform::~HeadlessPlatform() = default;
 
 HeadlessLine& HeadlessPlatform::add_line(const std::string& port_name) {
@@ -177,38 +178,31 @@ double HeadlessPlatform::seconds_since_midnight() {
     return s;
 }
 
-void HeadlessPlatform::run_due_events() {
+// Nothing is shown, and waiting moves the clock: to the next scripted
+// event, the end signal or `until_ms`, whichever comes first.
+bool HeadlessPlatform::deliver(std::optional<std::int64_t> until_ms) {
+    std::optional<std::int64_t> due;
+    if (!events_.empty()) due = events_.begin()->first;
+    if (signal_ && (!due || signal_us_ < *due)) due = signal_us_;
+    if (until_ms && (!due || *until_ms * 1000 < *due)) due = *until_ms * 1000;
+    if (!due) return false;
+    now_us_ = std::max(now_us_, *due);
+    check_interrupt();
     while (!events_.empty() && events_.begin()->first <= now_us_) {
         auto action = std::move(events_.begin()->second);
         events_.erase(events_.begin());
         action();
     }
-    if (window_) run_due_timers(*window_, monotonic_ms());
+    return true;
 }
 
 void HeadlessPlatform::process_events() {
     ++process_events_calls;
-    check_interrupt();
-    run_due_events();
-    check_interrupt();
+    pump_.process_events();
 }
 
 bool HeadlessPlatform::wait_event() {
-    check_interrupt();
-    if (!window_ || !window_->exists) return false;
-    std::optional<std::int64_t> due;
-    if (!events_.empty()) due = events_.begin()->first;
-    if (signal_ && (!due || signal_us_ < *due)) due = signal_us_;
-    if (auto t = next_timer_due(*window_)) {
-        std::int64_t us = *t * 1000;
-        if (!due || us < *due) due = us;
-    }
-    if (!due) return false;
-    now_us_ = std::max(now_us_, *due);
-    check_interrupt();
-    run_due_events();
-    check_interrupt();
-    return window_->exists;
+    return pump_.wait_event();
 }
 
 void HeadlessPlatform::close_window() {

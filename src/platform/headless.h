@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/event_pump.h"
 #include "platform/platform.h"
 
 namespace velk2 {
@@ -93,7 +94,10 @@ class HeadlessPlatform : public Platform {
     int process_events_calls = 0;
 
     // --- Platform
-    void attach(Window& window) override { window_ = &window; }
+    void attach(Window& window) override {
+        window_ = &window;
+        pump_.attach(window);
+    }
     double seconds_since_midnight() override;
     std::int64_t monotonic_ms() override { return now_us_ / 1000; }
     void pause(int ms) override;
@@ -124,7 +128,7 @@ class HeadlessPlatform : public Platform {
   private:
     friend class HeadlessLine;
     friend class HeadlessPort;
-    void run_due_events();
+    bool deliver(std::optional<std::int64_t> until_ms);
 
     std::int64_t now_us_ = 0;
     Window* window_ = nullptr;
@@ -132,6 +136,7 @@ class HeadlessPlatform : public Platform {
     std::multimap<std::int64_t, std::function<void()>> events_; // by due time in us
     int signal_ = 0;
     std::int64_t signal_us_ = 0;
+    EventPump pump_;
 };
 
 } // namespace velk2
