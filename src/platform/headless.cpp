@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/line_rates.h"
 #include "platform/os_path.h"
 
 namespace velk2 {
@@ -45,7 +46,7 @@ class HeadlessPort : public SerialPort {
                                                     : "";
         denied_group_ = line && !line->lost ? line->denied_group : "";
         if (!open_error_.empty()) return false;
-        if (baud != "38400" && baud != "115200" && baud != "230400") {
+        if (!line_rate(baud)) {
             open_error_ = "no such rate " + baud;
             return false;
         }

@@ -71,7 +71,6 @@ class HeadlessPlatform : public Platform {
     HeadlessLine* line(const std::string& port_name);
     // Runs `action` inside event processing once the clock reaches `at_ms`.
     void at(std::int64_t at_ms, std::function<void()> action);
-    void advance_us(std::int64_t us) { now_us_ += us; }
     // An end signal arrives when the clock reaches `at_ms`, wherever the
     // program is then (in a read that no event interrupts, too).
     void signal_at(std::int64_t at_ms, int signal);
@@ -113,7 +112,6 @@ class HeadlessPlatform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override { diag_lines.push_back(line); }
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override {
         const PortMapping m = map_port(port_name);

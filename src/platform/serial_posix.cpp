@@ -3,6 +3,7 @@
 // time-out record. Same shape as serial_win32.cpp.
 #include "platform/serial_port.h"
 
+#include "platform/line_rates.h"
 #include "platform/low_latency.h"
 #include "platform/port_listing.h"
 #include "platform/write_limit.h"
@@ -36,18 +37,17 @@ constexpr std::size_t kMaxReadWaitMs = 60'000;
 // Bytes taken from the tty per read() call.
 constexpr std::size_t kChunk = 4096;
 
-struct Rate {
-    speed_t code;
-    long long bits_per_s;
-};
-
-// Only the three rates of the box; anything else is refused rather than
-// guessed, so a typo cannot open the line at a rate the box never uses.
-std::optional<Rate> rate_for(const std::string& baud) {
-    if (baud == "38400") return Rate{B38400, 38400};
-    if (baud == "115200") return Rate{B115200, 115200};
-    if (baud == "230400") return Rate{B230400, 230400};
-    return std::nullopt;
+// The termios constant of each of the box's rates (line_rates.h).
+speed_t speed_code(long long bits_per_s) {
+    switch (bits_per_s) {
+    case 38400:
+        return B38400;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    }
+    return B0;
 }
 
 // Raw 8N1 without flow control, built on what the device holds so that the
@@ -158,7 +158,7 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
     open_error_.clear();
     denied_group_.clear();
     open_note_.clear();
-    if (!rate_for(baud)) return refuse("no such rate " + baud);
+    if (!line_rate(baud)) return refuse("no such rate " + baud);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -231,19 +231,19 @@ bool PosixSerialPort::read_line_record(std::string& record) {
 }
 
 bool PosixSerialPort::apply_line_settings(const std::string& baud) {
-    const auto rate = rate_for(baud);
+    const auto rate = line_rate(baud);
     termios now{};
     if (fd_ < 0 || !rate || tcgetattr(fd_, &now) != 0) return false;
-    const termios wanted = line_settings(now, rate->code);
+    const termios wanted = line_settings(now, speed_code(*rate));
     // tcsetattr reports success when any one change took, so read the line
     // back and check what matters.
     termios took{};
     if (tcsetattr(fd_, TCSANOW, &wanted) != 0 || tcgetattr(fd_, &took) != 0) return false;
-    if (cfgetispeed(&took) != rate->code || cfgetospeed(&took) != rate->code ||
+    if (cfgetispeed(&took) != speed_code(*rate) || cfgetospeed(&took) != speed_code(*rate) ||
         (took.c_cflag & (CSIZE | PARENB | CSTOPB)) != CS8 || (took.c_lflag & ICANON) != 0) {
         return false;
     }
-    bits_per_s_ = rate->bits_per_s;
+    bits_per_s_ = *rate;
     return true;
 }
 

@@ -5,7 +5,7 @@
 #include "platform/serial_port.h"
 
 #include "platform/com_ports.h"
-
+#include "platform/line_rates.h"
 #include "platform/os_path.h"
 #include "platform/win32/win32_api.h"
 #include "platform/write_limit.h"
@@ -39,15 +39,6 @@ constexpr std::size_t kMaxReadWaitMs = 60'000;
 
 // The line record ("dcb1") is the device-control block as the device holds it.
 static_assert(sizeof(DCB) == 28, "the line record is the 28-byte DCB");
-
-// Only the three rates of the box; anything else is refused rather than
-// guessed, so a typo cannot open the line at a rate the box never uses.
-std::optional<DWORD> rate_for(const std::string& baud) {
-    if (baud == "38400") return DWORD{38400};
-    if (baud == "115200") return DWORD{115200};
-    if (baud == "230400") return DWORD{230400};
-    return std::nullopt;
-}
 
 // BuildCommDCB sets the rate, no parity, 8 data bits and 1 stop bit, turns
 // XON/XOFF and hardware flow control off, and keeps the other fields as the
@@ -140,7 +131,7 @@ bool Win32SerialPort::refuse() {
 bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     close();
     open_error_.clear();
-    if (!rate_for(baud)) {
+    if (!line_rate(baud)) {
         open_error_ = "no such rate " + baud;
         return false;
     }
@@ -191,7 +182,7 @@ bool Win32SerialPort::read_line_record(std::string& record) {
 }
 
 bool Win32SerialPort::apply_line_settings(const std::string& baud) {
-    const auto rate = rate_for(baud);
+    const auto rate = line_rate(baud);
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
     if (handle_ == INVALID_HANDLE_VALUE || !rate || !GetCommState(handle_, &dcb) ||
@@ -201,7 +192,7 @@ bool Win32SerialPort::apply_line_settings(const std::string& baud) {
     // A driver may round or ignore a setting it accepted; read the line back.
     DCB took{};
     took.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle_, &took) || took.BaudRate != *rate || took.ByteSize != 8 ||
+    if (!GetCommState(handle_, &took) || took.BaudRate != DWORD(*rate) || took.ByteSize != 8 ||
         took.Parity != NOPARITY || took.StopBits != ONESTOPBIT)
         return false;
     bits_per_s_ = *rate;

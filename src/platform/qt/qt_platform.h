@@ -51,7 +51,6 @@ class QtPlatform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override;
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override;
     PortMapping map_port(const std::string& port_name) override;

@@ -55,7 +55,6 @@ class Win32Platform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override;
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override;
     bool load_picture(const std::string& path) override;
