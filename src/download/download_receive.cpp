@@ -95,6 +95,7 @@ bool ends_in_dsp(const std::string& name) {
 void prepare(Context& ctx) {
     trace_reset(ctx);
     WindowReport& r = *ctx.report;
+    WindowTimers& t = *ctx.timers;
     r.enable(Button::download, false);
     r.redraw_panel();
     r.file_length(0);
@@ -103,17 +104,17 @@ void prepare(Context& ctx) {
     ctx.platform.message_box("wait 30-secundum the STB download", "");
     ctx.reply = header_request;
     ctx.idob = header_wait_s;
-    r.timer_interval(Timer::r1, ctx.idob * 1000);
-    r.timer_interval(Timer::r2, reopen_interval_ms);
-    r.timer_interval(Timer::r3, countdown_tick_ms);
+    t.set_interval(Timer::r1, ctx.idob * 1000);
+    t.set_interval(Timer::r2, reopen_interval_ms);
+    t.set_interval(Timer::r3, countdown_tick_ms);
     ctx.turbo = true;
     ctx.refused_rates.clear();
     ctx.transfer_state = 2;
     ctx.platform.diag_reset();
     diag(ctx, "RECstart");
     tmrR2_Timer(ctx);
-    r.timer_on(Timer::r1, true);
-    r.timer_on(Timer::r3, true);
+    t.set_on(Timer::r1, true);
+    t.set_on(Timer::r3, true);
 }
 
 struct HeaderWait {
@@ -156,7 +157,7 @@ HeaderWait wait_for_header(Context& ctx) {
             wait.stopped = true;
             break;
         }
-        if (!ctx.report->timer_running(Timer::r1)) break;
+        if (!ctx.timers->is_on(Timer::r1)) break;
     }
     stop_header_timers(ctx);
     const std::string counts = std::to_string(ctx.idob) + " " + std::to_string(ctx.iui.size());
@@ -172,7 +173,7 @@ HeaderWait wait_for_header(Context& ctx) {
         tell_no_header(ctx, wait);
         return wait;
     }
-    ctx.report->timer_on(Timer::r1, false);
+    ctx.timers->set_on(Timer::r1, false);
     diag(ctx, "RECend");
     wait.arrived = true;
     return wait;
@@ -273,7 +274,8 @@ std::optional<std::string> receive_blocks(Context& ctx, std::uint32_t count, std
         // The box stopped sending, or its line went away: without a word the
         // technician would wait for a file dialog that never comes.
         if (!complete || whole_seconds(ctx) > deadline) {
-            const std::string why = !complete && port_lost(ctx) ? std::string(": ") + device_gone : "";
+            const std::string why =
+                !complete && port_lost(ctx) ? std::string(": ") + device_gone : "";
             return "The download stopped: block " + std::to_string(k) + of_count + " did not come" +
                    why + ". Nothing was saved.";
         }
@@ -293,7 +295,7 @@ void end_step(Context& ctx, const std::string& reply, const char* label) {
 }
 
 void end_exchange(Context& ctx) {
-    ctx.report->timer_on(Timer::r4, false);
+    ctx.timers->set_on(Timer::r4, false);
     end_step(ctx, end_of_transfer_request, "endfej1 out");
     end_step(ctx, header_request, "endfej2 out");
     diag(ctx, "Check");

@@ -6,9 +6,9 @@
 namespace velk2 {
 
 void stop_header_timers(Context& ctx) {
-    ctx.report->timer_on(Timer::r1, false);
-    ctx.report->timer_on(Timer::r2, false);
-    ctx.report->timer_on(Timer::r3, false);
+    ctx.timers->set_on(Timer::r1, false);
+    ctx.timers->set_on(Timer::r2, false);
+    ctx.timers->set_on(Timer::r3, false);
 }
 
 void tmrR1_Timer(Context& ctx) {
@@ -32,7 +32,7 @@ void reopen(Context& ctx, const std::string& baud) {
 } // namespace
 
 void tmrR2_Timer(Context& ctx) {
-    ctx.report->timer_on(Timer::r2, false);
+    ctx.timers->set_on(Timer::r2, false);
     port_close(ctx);
     if (ctx.turbo) {
         reopen(ctx, "230400");
@@ -42,7 +42,7 @@ void tmrR2_Timer(Context& ctx) {
         ctx.turbo = true;
     }
     port_send(ctx, ctx.reply);
-    ctx.report->timer_on(Timer::r2, true);
+    ctx.timers->set_on(Timer::r2, true);
 }
 
 void tmrR3_Timer(Context& ctx) {
@@ -54,7 +54,7 @@ void tmrR3_Timer(Context& ctx) {
 }
 
 void tmrR4_Timer(Context& ctx) {
-    ctx.report->timer_on(Timer::r4, false);
+    ctx.timers->set_on(Timer::r4, false);
 }
 
 } // namespace velk2

@@ -4,8 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/line_rates.h"
+#include "platform/line_read_back.h"
 #include "platform/os_path.h"
-#include "platform/timers.h"
 
 namespace velk2 {
 
@@ -46,10 +47,7 @@ class HeadlessPort : public SerialPort {
                                                     : "";
         denied_group_ = line && !line->lost ? line->denied_group : "";
         if (!open_error_.empty()) return false;
-        if (baud != "38400" && baud != "115200" && baud != "230400") {
-            open_error_ = "no such rate " + baud;
-            return false;
-        }
+        if (!line_rate(baud)) return refuse("no such rate " + baud);
         line_ = line;
         timed_ = false;
         line->open = true;
@@ -64,20 +62,23 @@ class HeadlessPort : public SerialPort {
     }
 
     bool set_timeouts() override {
-        if (!line_) return false;
+        if (!line_) return refuse("not open");
         timed_ = true;
         return true;
     }
 
     bool read_line_record(std::string& record) override {
-        if (!line_) return false;
+        if (!line_) return refuse("not open");
         record = std::string(28, '\0');
         record.replace(0, line_->baud.size(), line_->baud);
         return true;
     }
 
     bool apply_line_settings(const std::string& baud) override {
-        if (!line_ || line_->refuse_settings) return false;
+        if (!line_) return refuse("not open");
+        const auto rate = line_rate(baud);
+        if (!rate) return refuse("no such rate " + baud);
+        if (line_->refuse_settings) return refuse(read_back_mismatch({9600, 9600}, *rate));
         line_->baud = baud;
         return true;
     }
@@ -130,6 +131,11 @@ class HeadlessPort : public SerialPort {
     }
 
   private:
+    bool refuse(const std::string& why) {
+        open_error_ = why;
+        return false;
+    }
+
     HeadlessPlatform& platform_;
     HeadlessLine* line_ = nullptr;
     std::string open_error_;
@@ -139,7 +145,9 @@ class HeadlessPort : public SerialPort {
 
 // ---------------------------------------------------------------- platform
 
-HeadlessPlatform::HeadlessPlatform() = default;
+HeadlessPlatform::HeadlessPlatform()
+    : pump_(*this,
+            {[] {}, [this](std::optional<std::int64_t> until_ms) { return deliver(until_ms); }}) {}
 HeadlessPlatform::~HeadlessPlatform() = default;
 
 HeadlessLine& HeadlessPlatform::add_line(const std::string& port_name) {
@@ -177,38 +185,31 @@ double HeadlessPlatform::seconds_since_midnight() {
     return s;
 }
 
-void HeadlessPlatform::run_due_events() {
+// Nothing is shown, and waiting moves the clock: to the next scripted
+// event, the end signal or `until_ms`, whichever comes first.
+bool HeadlessPlatform::deliver(std::optional<std::int64_t> until_ms) {
+    std::optional<std::int64_t> due;
+    if (!events_.empty()) due = events_.begin()->first;
+    if (signal_ && (!due || signal_us_ < *due)) due = signal_us_;
+    if (until_ms && (!due || *until_ms * 1000 < *due)) due = *until_ms * 1000;
+    if (!due) return false;
+    now_us_ = std::max(now_us_, *due);
+    check_interrupt();
     while (!events_.empty() && events_.begin()->first <= now_us_) {
         auto action = std::move(events_.begin()->second);
         events_.erase(events_.begin());
         action();
     }
-    if (window_) run_due_timers(*window_, monotonic_ms());
+    return true;
 }
 
 void HeadlessPlatform::process_events() {
     ++process_events_calls;
-    check_interrupt();
-    run_due_events();
-    check_interrupt();
+    pump_.process_events();
 }
 
 bool HeadlessPlatform::wait_event() {
-    check_interrupt();
-    if (!window_ || !window_->exists) return false;
-    std::optional<std::int64_t> due;
-    if (!events_.empty()) due = events_.begin()->first;
-    if (signal_ && (!due || signal_us_ < *due)) due = signal_us_;
-    if (auto t = next_timer_due(*window_)) {
-        std::int64_t us = *t * 1000;
-        if (!due || us < *due) due = us;
-    }
-    if (!due) return false;
-    now_us_ = std::max(now_us_, *due);
-    check_interrupt();
-    run_due_events();
-    check_interrupt();
-    return window_->exists;
+    return pump_.wait_event();
 }
 
 void HeadlessPlatform::close_window() {

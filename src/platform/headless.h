@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/event_pump.h"
 #include "platform/platform.h"
 
 namespace velk2 {
@@ -38,7 +39,7 @@ class HeadlessLine {
     std::function<void(HeadlessLine&)> on_open;
 
     bool refuse_open = false;           // the device exists but cannot be opened
-    bool refuse_settings = false;       // opens, but rejects line settings
+    bool refuse_settings = false;       // opens, but its line reads back at 9600 baud
     bool lost = false;                  // the device has vanished
     std::string denied_group;           // not "": only this group's members may open it
     std::string open_note;              // what each good open notes (SerialPort::open_note)
@@ -70,7 +71,6 @@ class HeadlessPlatform : public Platform {
     HeadlessLine* line(const std::string& port_name);
     // Runs `action` inside event processing once the clock reaches `at_ms`.
     void at(std::int64_t at_ms, std::function<void()> action);
-    void advance_us(std::int64_t us) { now_us_ += us; }
     // An end signal arrives when the clock reaches `at_ms`, wherever the
     // program is then (in a read that no event interrupts, too).
     void signal_at(std::int64_t at_ms, int signal);
@@ -93,7 +93,10 @@ class HeadlessPlatform : public Platform {
     int process_events_calls = 0;
 
     // --- Platform
-    void attach(Window& window) override { window_ = &window; }
+    void attach(Window& window) override {
+        window_ = &window;
+        pump_.attach(window);
+    }
     double seconds_since_midnight() override;
     std::int64_t monotonic_ms() override { return now_us_ / 1000; }
     void pause(int ms) override;
@@ -109,7 +112,6 @@ class HeadlessPlatform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override { diag_lines.push_back(line); }
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override {
         const PortMapping m = map_port(port_name);
@@ -124,7 +126,7 @@ class HeadlessPlatform : public Platform {
   private:
     friend class HeadlessLine;
     friend class HeadlessPort;
-    void run_due_events();
+    bool deliver(std::optional<std::int64_t> until_ms);
 
     std::int64_t now_us_ = 0;
     Window* window_ = nullptr;
@@ -132,6 +134,7 @@ class HeadlessPlatform : public Platform {
     std::multimap<std::int64_t, std::function<void()>> events_; // by due time in us
     int signal_ = 0;
     std::int64_t signal_us_ = 0;
+    EventPump pump_;
 };
 
 } // namespace velk2

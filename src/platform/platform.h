@@ -95,9 +95,11 @@ class Platform {
     virtual void store_setting(const std::string& section, const std::string& key,
                                const std::string& value) = 0;
 
-    // Diagnostic output: one line per call.
+    // Diagnostic output: one line per call. A reset clears the output where
+    // it can be cleared; a stream of lines cannot be, so by default it does
+    // nothing.
     virtual void diag(const std::string& line) = 0;
-    virtual void diag_reset() = 0;
+    virtual void diag_reset() {}
 
     // A new, closed serial port, and the device a port name stands for.
     virtual std::unique_ptr<SerialPort> new_port() = 0;

@@ -10,6 +10,11 @@ namespace velk2 {
 
 namespace {
 
+void set_port_flag(Context& ctx, bool open) {
+    ctx.port_flag = open;
+    ctx.report->port_flag(open);
+}
+
 // Closes whatever the channel holds; errors are of no interest here.
 void close_channel(Context& ctx) {
     if (ctx.port) ctx.port->close();
@@ -88,7 +93,7 @@ bool port_open(Context& ctx, const std::string& baud) {
     WindowReport& r = *ctx.report;
     r.enable(Button::upload, true);
     r.enable(Button::stop, false);
-    r.port_flag(false);
+    set_port_flag(ctx, false);
     r.port_state("");
     close_channel(ctx);
     const std::string d = device_text(ctx, baud);
@@ -98,12 +103,13 @@ bool port_open(Context& ctx, const std::string& baud) {
     // closes it.
     std::string device;
     if (!open_channel(ctx, baud, device)) return false;
-    if (!ctx.port->set_timeouts()) return refused(ctx, device, "time-outs refused");
+    // A set-up step that does not take says what did not.
     std::string record;
-    if (!ctx.port->read_line_record(record)) return refused(ctx, device, "line record unreadable");
+    if (!ctx.port->set_timeouts() || !ctx.port->read_line_record(record))
+        return refused(ctx, device, ctx.port->open_error());
     keep_line_record(ctx, record);
-    if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
-    r.port_flag(true);
+    if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, ctx.port->open_error());
+    set_port_flag(ctx, true);
     r.port_state(open_state(ctx, baud));
     r.enable(Button::upload, false);
     r.enable(Button::stop, true);
@@ -115,12 +121,12 @@ bool port_open_plain(Context& ctx, const std::string& baud) {
     WindowReport& r = *ctx.report;
     r.enable(Button::service, true);
     r.enable(Button::stop, false);
-    r.port_flag(false);
+    set_port_flag(ctx, false);
     r.port_state("");
     close_channel(ctx);
     std::string device;
     if (!open_channel(ctx, baud, device)) return false;
-    r.port_flag(true);
+    set_port_flag(ctx, true);
     r.port_state(open_state(ctx, baud));
     r.enable(Button::service, false);
     r.enable(Button::stop, true);
@@ -132,7 +138,7 @@ void port_close(Context& ctx) {
     r.enable(Button::upload, true);
     r.enable(Button::stop, false);
     r.port_state(ctx.com_port + " (CLOSED)");
-    r.port_flag(false);
+    set_port_flag(ctx, false);
     close_channel(ctx);
 }
 

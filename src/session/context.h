@@ -15,6 +15,7 @@
 #include "platform/serial_port.h"
 #include "platform/window_model.h"
 #include "session/window_report.h"
+#include "session/window_timers.h"
 
 namespace velk2 {
 
@@ -41,9 +42,10 @@ struct Context {
     Platform& platform;
     ProcessInfo process;
     Window window;
-    // How the port connection and the transfers show in the window; set by
-    // the shell when it creates the window.
+    // How the port connection and the transfers show in the window, and the
+    // timers they wait on; set by the shell when it creates the window.
     std::unique_ptr<WindowReport> report;
+    std::unique_ptr<WindowTimers> timers;
 
     // Run configuration.
     bool service_mode = VELK2_SERVICE_MODE;
@@ -72,6 +74,12 @@ struct Context {
 
     // The port on channel `com_number`.
     std::unique_ptr<SerialPort> port;
+    // The port-open flag: set by the port connection once an open has taken,
+    // cleared at the start of every open and at every close. Kept here, not
+    // in the window, because the click handlers and the upload's wait read
+    // it, and a front end without a window must keep it too; the window
+    // only shows it.
+    bool port_flag = false;
 
     // The exchange that holds the port (see ExchangeGuard).
     Exchange exchange = Exchange::none;

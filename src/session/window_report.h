@@ -1,7 +1,7 @@
-// What the port connection and the transfers tell the window, and the window
-// timers they wait on. The shell draws it: only the shell knows where a field
-// lies in the panel and what a control is called, so the protocol code says
-// what happened and nothing about how it shows.
+// What the port connection and the transfers show in the window. The shell
+// draws it: only the shell knows where a field lies in the panel and what a
+// control is called, so the protocol code says what happened and nothing
+// about how it shows. Nothing is read back from it.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +11,6 @@ namespace velk2 {
 
 // The buttons whose state or caption an exchange changes.
 enum class Button { upload, download, service, stop, getfuji, live, def, put };
-
-// The window timers the transfers use for their waits.
-enum class Timer { y4, r1, r2, r3, r4 };
 
 class WindowReport {
   public:
@@ -33,18 +30,11 @@ class WindowReport {
     virtual void upload_size(std::int64_t bytes) = 0;
     // The communication field: blanked, then `text` when it is not empty.
     virtual void port_state(const std::string& text) = 0;
-    // The port-open flag of the window, and what it says now.
+    // The port-open flag as the window shows it (Context::port_flag).
     virtual void port_flag(bool open) = 0;
-    virtual bool port_flag() const = 0;
     virtual void enable(Button button, bool on) = 0;
     virtual void caption(Button button, const std::string& text) = 0;
     virtual void title(const std::string& text) = 0;
-
-    // Setting the interval or switching a timer on starts a new interval; a
-    // one-shot timer switches itself off when it has run out.
-    virtual void timer_interval(Timer timer, int ms) = 0;
-    virtual void timer_on(Timer timer, bool on) = 0;
-    virtual bool timer_running(Timer timer) const = 0;
 };
 
 } // namespace velk2

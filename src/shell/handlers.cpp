@@ -25,7 +25,7 @@ const char* const bin_test_baud = "38400";
 
 void cm1_Click(Context& ctx) {
     ctx.report->title(upload_title);
-    if (ctx.report->port_flag()) {
+    if (ctx.port_flag) {
         port_close(ctx);
         return;
     }
@@ -53,7 +53,7 @@ void cg1_Click(Context& ctx) {
 
 void cmbinup_Click(Context& ctx) {
     ctx.report->title(service_title);
-    if (ctx.report->port_flag()) {
+    if (ctx.port_flag) {
         port_close(ctx);
         return;
     }

@@ -32,7 +32,7 @@ void tmrY2_Timer(Context& ctx) {
     switch_off(ctx, control::tmrY2);
 }
 void tmrY4_Timer(Context& ctx) {
-    ctx.report->timer_on(Timer::y4, false);
+    ctx.timers->set_on(Timer::y4, false);
 }
 
 void tmrY3_Timer(Context& ctx) {

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/timers.h"
 #include "shell/number_format.h"
 
 namespace velk2 {
@@ -41,7 +40,6 @@ class PanelReport final : public WindowReport {
         w_.get(control::port_flag).value = open ? 1 : 0;
         ++w_.revision;
     }
-    bool port_flag() const override { return w_.get(control::port_flag).value == 1; }
     // The delivered build has no service buttons: changing them is a no-op.
     void enable(Button button, bool on) override { set_enabled(w_, button_name(button), on); }
     void caption(Button button, const std::string& text) override {
@@ -51,13 +49,6 @@ class PanelReport final : public WindowReport {
         w_.title = text;
         ++w_.revision;
     }
-    void timer_interval(Timer timer, int ms) override {
-        timer_set_interval(w_, timer_name(timer), ms, ctx_.platform.monotonic_ms());
-    }
-    void timer_on(Timer timer, bool on) override {
-        timer_switch(w_, timer_name(timer), on, ctx_.platform.monotonic_ms());
-    }
-    bool timer_running(Timer timer) const override { return timer_is_on(w_, timer_name(timer)); }
 
   private:
     Context& ctx_;

@@ -7,6 +7,7 @@
 
 #include "platform/window_model.h"
 #include "session/window_report.h"
+#include "session/window_timers.h"
 
 namespace velk2 {
 

@@ -5,6 +5,7 @@
 #include "shell/handlers.h"
 #include "shell/main_window.h"
 #include "shell/panel.h"
+#include "shell/timer_controls.h"
 #include "shell/window_layout.h"
 
 namespace velk2 {
@@ -55,6 +56,7 @@ void create_window(Context& ctx) {
     w.text = window_text;
     ++w.revision;
     ctx.report = make_panel_report(ctx);
+    ctx.timers = make_timer_controls(ctx);
 }
 
 void wire_handlers(Context& ctx) {

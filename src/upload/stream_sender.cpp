@@ -82,15 +82,15 @@ bool block_acknowledged(Context& ctx) {
 // The first reply byte to an end step, waited for on tmrY4 with events
 // running (the box may take its time to close the file).
 bool wait_end_reply(Context& ctx, std::string& fault) {
-    ctx.report->timer_interval(Timer::y4, end_reply_ms);
-    ctx.report->timer_on(Timer::y4, true);
+    ctx.timers->set_interval(Timer::y4, end_reply_ms);
+    ctx.timers->set_on(Timer::y4, true);
     do {
         process_events(ctx);
         fault = line_fault(ctx);
         if (!fault.empty()) break;
         ctx.iui = port_read(ctx, 1);
-    } while (ctx.iui.size() != 1 && ctx.report->timer_running(Timer::y4));
-    ctx.report->timer_on(Timer::y4, false);
+    } while (ctx.iui.size() != 1 && ctx.timers->is_on(Timer::y4));
+    ctx.timers->set_on(Timer::y4, false);
     return fault.empty();
 }
 

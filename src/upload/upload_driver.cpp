@@ -117,8 +117,8 @@ enum class WaitEnd { fall_back, stream_sent, time_end, ran_out };
 WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) {
     show_log(ctx, "start timer 5sec");
     if (ctx.upload_debug) ctx.platform.diag("start 1 " + baud);
-    ctx.report->timer_interval(Timer::y4, wait_for_c_ms);
-    ctx.report->timer_on(Timer::y4, true);
+    ctx.timers->set_interval(Timer::y4, wait_for_c_ms);
+    ctx.timers->set_on(Timer::y4, true);
     ctx.iui.clear();
     WaitEnd end = WaitEnd::time_end;
     for (int pass = 1;; ++pass) {
@@ -131,7 +131,7 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
         // The timer keeps running: a new wait after the switch restarts it.
         if (ctx.iui == c_at_115200) return WaitEnd::fall_back;
         if (ctx.iui == c_request) {
-            ctx.report->timer_on(Timer::y4, false);
+            ctx.timers->set_on(Timer::y4, false);
             if (send_block0(ctx, stream)) {
                 show_log(ctx, "input OK");
                 send_stream(ctx, stream);
@@ -140,12 +140,12 @@ WaitEnd wait_for_c(Context& ctx, const Stream& stream, const std::string& baud) 
             break;
         }
         if (abort_requested(ctx)) {
-            ctx.report->timer_on(Timer::y4, false);
+            ctx.timers->set_on(Timer::y4, false);
             break;
         }
-        if (!ctx.report->timer_running(Timer::y4)) {
+        if (!ctx.timers->is_on(Timer::y4)) {
             // Not after STOP: the user closed the port, the box said nothing.
-            if (ctx.report->port_flag()) end = WaitEnd::ran_out;
+            if (ctx.port_flag) end = WaitEnd::ran_out;
             break;
         }
     }

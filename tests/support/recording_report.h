@@ -1,6 +1,6 @@
 // What the exchanges report to the window, recorded in order, and passed on to
-// the shell's own report so that the panel and the timers behave as in the
-// program. Tests compare the record instead of reading panel cells one by one.
+// the shell's own report so that the panel shows as in the program. Tests
+// compare the record instead of reading panel cells one by one.
 #pragma once
 
 #include <memory>
@@ -25,7 +25,7 @@ class RecordingReport final : public WindowReport {
 
     // One line per call: "log TEXT", "length N", "counter N", "counter clear",
     // "size N", "port TEXT", "flag 0|1", "enable BUTTON 0|1",
-    // "caption BUTTON TEXT", "title TEXT", "panel". Timer calls are not kept.
+    // "caption BUTTON TEXT", "title TEXT", "panel".
     std::vector<std::string> calls;
 
     // The calls that start with `prefix` (and a blank), without it.
@@ -54,7 +54,6 @@ class RecordingReport final : public WindowReport {
     void port_flag(bool open) override {
         keep(std::string("flag ") + (open ? "1" : "0")), inner_->port_flag(open);
     }
-    bool port_flag() const override { return inner_->port_flag(); }
     void enable(Button b, bool on) override {
         keep("enable " + name(b) + (on ? " 1" : " 0")), inner_->enable(b, on);
     }
@@ -62,9 +61,6 @@ class RecordingReport final : public WindowReport {
         keep("caption " + name(b) + " " + text), inner_->caption(b, text);
     }
     void title(const std::string& text) override { keep("title " + text), inner_->title(text); }
-    void timer_interval(Timer t, int ms) override { inner_->timer_interval(t, ms); }
-    void timer_on(Timer t, bool on) override { inner_->timer_on(t, on); }
-    bool timer_running(Timer t) const override { return inner_->timer_running(t); }
 
   private:
     static std::string name(Button b) {

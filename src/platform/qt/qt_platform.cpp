@@ -16,13 +16,14 @@
 #include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_text.h"
 #include "platform/qt/qt_window.h"
-#include "platform/timers.h"
 #include "platform/wall_clock.h"
 
 namespace velk2 {
 
 QtPlatform::QtPlatform()
     : wake_(std::make_unique<QTimer>()),
+      pump_(*this, {[this] { sync_window(); },
+                    [this](std::optional<std::int64_t> until_ms) { return deliver(until_ms); }}),
       script_(dialog_script_from(process_env("VELK2_DIALOG_ANSWERS"),
                                  process_env("VELK2_NO_DIALOGS"))) {
     wake_->setSingleShot(true);
@@ -39,8 +40,9 @@ QtPlatform::~QtPlatform() = default;
 
 void QtPlatform::attach(Window& window) {
     window_ = &window;
+    pump_.attach(window);
     qt_window_ = std::make_unique<QtWindow>(
-        window, [this](const std::function<void()>& handler) { handler_errors_.run(handler); });
+        window, [this](const std::function<void()>& handler) { pump_.run_handler(handler); });
 }
 
 QWidget* QtPlatform::form() const {
@@ -74,40 +76,24 @@ void QtPlatform::sync_window() {
     qt_window_->present();
 }
 
-void QtPlatform::run_timers() {
-    // Timers keep ticking after the window has closed: a download that is
-    // still running needs them until it ends.
-    if (window_) run_due_timers(*window_, monotonic_ms());
+bool QtPlatform::deliver(std::optional<std::int64_t> until_ms) {
+    const std::int64_t now = monotonic_ms();
+    if (until_ms && *until_ms <= now) {
+        QCoreApplication::processEvents();
+        return true;
+    }
+    if (until_ms) wake_->start(int(std::min<std::int64_t>(*until_ms - now, INT_MAX)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    wake_->stop();
+    return true;
 }
 
 void QtPlatform::process_events() {
-    check_interrupt();
-    sync_window();
-    QCoreApplication::processEvents();
-    handler_errors_.rethrow();
-    check_interrupt();
-    run_timers();
-    sync_window();
+    pump_.process_events();
 }
 
 bool QtPlatform::wait_event() {
-    check_interrupt();
-    if (!window_ || !window_->exists) return false;
-    sync_window();
-    const auto due = next_timer_due(*window_);
-    const std::int64_t now = monotonic_ms();
-    if (due && *due <= now) {
-        QCoreApplication::processEvents();
-    } else {
-        if (due) wake_->start(int(std::min<std::int64_t>(*due - now, INT_MAX)));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        wake_->stop();
-    }
-    handler_errors_.rethrow();
-    check_interrupt();
-    run_timers();
-    sync_window();
-    return window_->exists;
+    return pump_.wait_event();
 }
 
 void QtPlatform::close_window() {

@@ -2,12 +2,11 @@
 // dialogs and settings store, standard error as the diagnostic output and the
 // OS serial backend. Create it after the QApplication and destroy it before.
 //
-// The event pump is this class, not a Qt event loop: process_events() and
-// wait_event() bring the widgets in line with the window model, let Qt
-// deliver its events once, then run the model's due timers. Handlers that
+// The events run through the shared event pump (event_pump.h), not a Qt
+// event loop: Qt delivers its events once, waking for the next window timer,
+// and the widgets are brought in line with the window model. Handlers that
 // widgets call (clicks, the close box) run inside Qt's event delivery, where
-// an exception must not pass; it is caught there and thrown again from the
-// process_events() or wait_event() call that delivered the event.
+// an exception must not pass; the pump throws it again.
 //
 // SIGTERM, SIGINT and SIGHUP are caught while the platform lives (see
 // end_signals.h) and thrown as Interrupted from its safe points.
@@ -18,7 +17,7 @@
 #include <memory>
 
 #include "platform/dialog_script.h"
-#include "platform/handler_errors.h"
+#include "platform/event_pump.h"
 #include "platform/platform.h"
 #include "platform/qt/end_signals.h"
 
@@ -52,7 +51,6 @@ class QtPlatform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override;
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override;
     PortMapping map_port(const std::string& port_name) override;
@@ -63,14 +61,14 @@ class QtPlatform : public Platform {
 
   private:
     void sync_window();
-    void run_timers();
+    bool deliver(std::optional<std::int64_t> until_ms);
     // False while the settings file cannot be used; says why, once.
     bool settings_usable();
 
     Window* window_ = nullptr;
     std::unique_ptr<QtWindow> qt_window_;
     std::unique_ptr<QTimer> wake_; // ends a wait when the next window timer is due
-    HandlerErrors handler_errors_;
+    EventPump pump_;
     DialogScript script_;
     EndSignals end_signals_;
     bool settings_problem_told_ = false;

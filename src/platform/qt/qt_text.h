@@ -13,11 +13,6 @@ inline QString to_qstring(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 
-inline std::string to_bytes(const QString& s) {
-    const QByteArray b = s.toUtf8();
-    return std::string(b.constData(), std::size_t(b.size()));
-}
-
 inline QString path_to_qstring(const std::string& path) {
     return QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
 }

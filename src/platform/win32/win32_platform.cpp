@@ -10,7 +10,6 @@
 
 #include "platform/device_names.h"
 #include "platform/os_path.h"
-#include "platform/timers.h"
 #include "platform/wall_clock.h"
 #include "platform/win32/registry_settings.h"
 #include "platform/win32/wic_picture.h"
@@ -32,7 +31,9 @@ std::deque<std::string> click_script(const std::optional<std::string>& text) {
 } // namespace
 
 Win32Platform::Win32Platform()
-    : script_(
+    : pump_(*this, {[this] { sync_window(); },
+                    [this](std::optional<std::int64_t> until_ms) { return deliver(until_ms); }}),
+      script_(
           dialog_script_from(process_env("VELK2_DIALOG_ANSWERS"), process_env("VELK2_NO_DIALOGS"))),
       clicks_(click_script(process_env("VELK2_CLICKS"))) {
     // WIC and the file dialogs need COM on the window's thread.
@@ -47,8 +48,9 @@ Win32Platform::~Win32Platform() {
 
 void Win32Platform::attach(Window& window) {
     window_ = &window;
+    pump_.attach(window);
     win_ = std::make_unique<Win32Window>(
-        window, [this](const std::function<void()>& handler) { handler_errors_.run(handler); });
+        window, [this](const std::function<void()>& handler) { pump_.run_handler(handler); });
 }
 
 // ---------------------------------------------------------------- clock
@@ -80,29 +82,24 @@ void Win32Platform::sync_window() {
     win_->present();
 }
 
-void Win32Platform::deliver_messages() {
+bool Win32Platform::deliver(std::optional<std::int64_t> until_ms) {
+    const std::int64_t now = monotonic_ms();
+    if (!until_ms || *until_ms > now) {
+        const DWORD wait =
+            until_ms ? DWORD(std::min<std::int64_t>(*until_ms - now, INT_MAX)) : INFINITE;
+        MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) continue; // the loop is ours; the model says when to end
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-void Win32Platform::run_timers() {
-    // Timers keep ticking after the window has closed: a download that is
-    // still running needs them until it ends.
-    if (window_) run_due_timers(*window_, monotonic_ms());
+    return true;
 }
 
 void Win32Platform::process_events() {
-    check_interrupt();
-    sync_window();
-    deliver_messages();
-    handler_errors_.rethrow();
-    check_interrupt();
-    run_timers();
-    sync_window();
+    pump_.process_events();
 }
 
 void Win32Platform::next_scripted_click() {
@@ -119,22 +116,8 @@ void Win32Platform::next_scripted_click() {
 }
 
 bool Win32Platform::wait_event() {
-    check_interrupt();
-    if (!window_ || !window_->exists) return false;
-    sync_window();
-    next_scripted_click();
-    const auto due = next_timer_due(*window_);
-    const std::int64_t now = monotonic_ms();
-    if (!due || *due > now) {
-        const DWORD wait = due ? DWORD(std::min<std::int64_t>(*due - now, INT_MAX)) : INFINITE;
-        MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-    deliver_messages();
-    handler_errors_.rethrow();
-    check_interrupt();
-    run_timers();
-    sync_window();
-    return window_->exists;
+    if (window_ && window_->exists) next_scripted_click();
+    return pump_.wait_event();
 }
 
 void Win32Platform::close_window() {

@@ -4,12 +4,11 @@
 // output, and the Win32 serial backend. Create one per thread that shows the
 // window; it initialises COM there.
 //
-// The event pump is this class, not a message loop of its own: process_events()
-// and wait_event() bring the controls in line with the window model, deliver
-// the waiting messages once, then run the model's due timers. Handlers run
-// from the window procedure, where an exception must not pass; it is caught
-// there and thrown again from the process_events() or wait_event() call that
-// delivered the message.
+// The events run through the shared event pump (event_pump.h), not a message
+// loop of its own: the waiting messages are delivered once, waking for the
+// next window timer, and the controls are brought in line with the window
+// model. Handlers run from the window procedure, where an exception must not
+// pass; the pump throws it again.
 //
 // Ctrl+C and the console's close events are thrown as Interrupted from the
 // safe points (see end_events.h).
@@ -24,7 +23,7 @@
 #include <memory>
 
 #include "platform/dialog_script.h"
-#include "platform/handler_errors.h"
+#include "platform/event_pump.h"
 #include "platform/platform.h"
 #include "platform/win32/end_events.h"
 #include "platform/win32/win32_api.h"
@@ -56,7 +55,6 @@ class Win32Platform : public Platform {
     void store_setting(const std::string& section, const std::string& key,
                        const std::string& value) override;
     void diag(const std::string& line) override;
-    void diag_reset() override {}
     std::unique_ptr<SerialPort> new_port() override;
     std::string device_for(const std::string& port_name) override;
     bool load_picture(const std::string& path) override;
@@ -66,13 +64,12 @@ class Win32Platform : public Platform {
 
   private:
     void sync_window();
-    void deliver_messages();
-    void run_timers();
+    bool deliver(std::optional<std::int64_t> until_ms);
     void next_scripted_click();
 
     Window* window_ = nullptr;
     std::unique_ptr<Win32Window> win_;
-    HandlerErrors handler_errors_;
+    EventPump pump_;
     DialogScript script_;
     std::deque<std::string> clicks_;
     EndEvents end_events_;
