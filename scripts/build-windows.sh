@@ -4,12 +4,13 @@
 # delivered build) and build-windows/service/velk2.exe (the service build),
 # each one static .exe with its unit tests and its resources (icon, version,
 # manifest: checked here); the window tests in the default build. Installs
-# what is missing (also wine and Xvfb for tests/wine/run.sh, rsvg-convert and
-# icotool for the icon) with apt-get.
+# what is missing (also wine, Xvfb and xdpyinfo for the tests under wine,
+# rsvg-convert and icotool for the icon) with apt-get. The tests:
+#   ctest --preset windows-default; ctest --preset windows-service
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev wine wine64 xvfb \
-    librsvg2-bin icoutils libxml2-utils
+    x11-utils librsvg2-bin icoutils libxml2-utils
 
 # The .exe is copied around on its own (per-port copies): it may need
 # nothing but the DLLs that every Windows has.

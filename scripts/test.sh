@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the delivered build and the service build and runs every test of both,
-# on Linux and, cross-built, on Windows under wine: the presets of
-# CMakePresets.json (default, service; windows-default, windows-service in
-# scripts/build-windows.sh).
+# on Linux and, cross-built, on Windows under wine: the four presets of
+# CMakePresets.json (default, service, windows-default, windows-service), then
+# the whole-program runs of the Windows builds against the box simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -13,8 +13,12 @@ for preset in default service; do
     echo "== tests of the $preset build"
     ctest --preset "$preset" -j"$jobs"
 done
-# The Windows builds, cross-built here and tested under wine against the box
-# simulator of the Linux build.
+# The Windows builds, cross-built here; their test programs under wine.
 bash scripts/build-windows.sh
-echo "== tests of the Windows builds under wine"
+for preset in windows-default windows-service; do
+    echo "== tests of the $preset build under wine"
+    ctest --preset "$preset" -j"$jobs"
+done
+# velk2.exe itself against the box simulator of the Linux build.
+echo "== the Windows program under wine"
 bash tests/wine/run.sh build/velk2-boxsim
