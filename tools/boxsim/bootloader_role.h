@@ -25,6 +25,9 @@ class BootloaderRole final : public Role {
     Step tick(Millis now) override;
     Step line_event(Millis now) override;
 
+    // No transfer under way: the box asks for block 0.
+    bool waiting_for_file() const { return phase_ == Phase::header; }
+
     // Between two "C"s while the box waits for block 0.
     static constexpr Millis c_period{1000};
     // From the PC opening or reconfiguring its port to the next "C": late

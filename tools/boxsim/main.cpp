@@ -9,6 +9,7 @@
 #include "options.h"
 #include "sender_role.h"
 #include "serve_loop.h"
+#include "workshop_role.h"
 
 #include <csignal>
 #include <cstdio>
@@ -34,6 +35,9 @@ std::string base_name(const std::string& path) {
 std::unique_ptr<Role> make_role(const Options& options, std::string& error) {
     switch (options.role) {
     case RoleKind::bootloader:
+        if (options.workshop.active())
+            return std::make_unique<WorkshopRole>(options.baud, options.bootloader_faults,
+                                                  options.workshop);
         return std::make_unique<BootloaderRole>(options.baud, options.bootloader_faults);
     case RoleKind::sender: {
         auto data = read_whole_file(options.file);
@@ -111,6 +115,7 @@ int main(int argc, char** argv) {
     settings.once = options.once;
     settings.run_limit = options.timeout;
     settings.out_dir = options.out_dir;
+    settings.number_files = options.number_files;
     const int status = serve(*line, *role, settings, stop_signals);
 
     if (!options.dump.empty()) {

@@ -93,10 +93,35 @@ std::string check(Options& options, bool baud_given) {
     if (!monitor && (!options.preloads.empty() || !options.dump.empty())) {
         return "--preload and --dump belong to --role monitor";
     }
+    if (options.role != RoleKind::bootloader && (options.workshop.active() || options.number_files))
+        return "--appear-after, --restart-for, --swap-after, --boxes and --number-files belong "
+               "to --role bootloader";
+    if (options.workshop.boxes && !options.workshop.swap_after)
+        return "--boxes needs --swap-after: without it no second box comes";
     return {};
 }
 
 } // namespace
+
+std::optional<std::chrono::milliseconds> parse_seconds(std::string_view text) {
+    const std::size_t dot = text.find('.');
+    const std::string_view whole = text.substr(0, dot);
+    std::string_view fraction = dot == text.npos ? std::string_view{} : text.substr(dot + 1);
+    if (whole.empty() || (dot != text.npos && (fraction.empty() || fraction.size() > 3)))
+        return std::nullopt;
+    const auto seconds = parse_number(whole, 10);
+    if (!seconds || *seconds > 86400) return std::nullopt;
+    unsigned long long ms = 0;
+    if (!fraction.empty()) {
+        const auto digits = parse_number(fraction, 10);
+        if (!digits) return std::nullopt;
+        ms = *digits;
+        for (std::size_t i = fraction.size(); i < 3; ++i) ms *= 10;
+    }
+    const unsigned long long total = *seconds * 1000 + ms;
+    if (total > 86400ULL * 1000) return std::nullopt;
+    return std::chrono::milliseconds(total);
+}
 
 std::optional<std::string> unescape(std::string_view text) {
     std::string out;
@@ -143,8 +168,8 @@ ParsedOptions parse_options(const std::vector<std::string_view>& args) {
             if (i + 1 < args.size()) return args[++i];
             return std::nullopt;
         };
-        const bool takes_no_value =
-            arg == "--pace" || arg == "--once" || arg == "--help" || arg == "-h";
+        const bool takes_no_value = arg == "--pace" || arg == "--once" || arg == "--help" ||
+                                    arg == "-h" || arg == "--number-files";
         if (takes_no_value && inline_value) return fail(std::string(arg) + " takes no value");
 
         if (arg == "--help" || arg == "-h") {
@@ -153,6 +178,8 @@ ParsedOptions parse_options(const std::vector<std::string_view>& args) {
             options.pace = true;
         } else if (arg == "--once") {
             options.once = true;
+        } else if (arg == "--number-files") {
+            options.number_files = true;
         } else {
             const auto v = value();
             if (!v) return fail(std::string(arg) + " needs a value");
@@ -197,6 +224,18 @@ ParsedOptions parse_options(const std::vector<std::string_view>& args) {
                 if (!ms || *ms == 0 || *ms > 255)
                     return fail("--adapter-latency needs 1 to 255 milliseconds");
                 options.adapter_latency = std::chrono::milliseconds(*ms);
+            } else if (arg == "--appear-after" || arg == "--restart-for" || arg == "--swap-after") {
+                const auto ms = parse_seconds(*v);
+                if (!ms)
+                    return fail(std::string(arg) +
+                                " needs seconds (up to three decimals, at most 86400)");
+                if (arg == "--appear-after") options.workshop.appear_after = *ms;
+                if (arg == "--restart-for") options.workshop.restart_for = *ms;
+                if (arg == "--swap-after") options.workshop.swap_after = *ms;
+            } else if (arg == "--boxes") {
+                const auto boxes = parse_count(*v);
+                if (!boxes || *boxes == 0) return fail("--boxes needs a count of 1 or more");
+                options.workshop.boxes = *boxes;
             } else if (arg == "--timeout") {
                 const auto seconds = parse_number(*v, 10);
                 if (!seconds || *seconds == 0 || *seconds > 86400) {
@@ -234,6 +273,13 @@ std::string usage_text() {
   --dump FILE                 monitor: write the memory dump to FILE on exit
   --fault FAULT               misbehave (repeatable), see README.md
   --once                      exit after one complete transfer
+  --appear-after SECONDS      bootloader: the line is dead this long, then a box asks
+  --restart-for SECONDS       bootloader: after an upload the box asks again this
+                              long (restarted into its bootloader), then is gone
+  --swap-after SECONDS        bootloader: after a box is gone, a new box asks once
+                              the line has been dead this long
+  --boxes N                   bootloader: boxes in all with --swap-after
+  --number-files              bootloader: the k-th file received is saved as k-NAME
   --timeout SECONDS           exit after this much run time (default 600)
 
 With a pty, the first line on stdout is the slave device path.

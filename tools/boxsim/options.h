@@ -4,6 +4,7 @@
 #include "bootloader_role.h"
 #include "monitor_role.h"
 #include "sender_role.h"
+#include "workshop_role.h"
 
 #include <chrono>
 #include <cstdint>
@@ -37,6 +38,8 @@ struct Options {
     SenderFaults sender_faults;
     MonitorFaults monitor_faults;
     std::vector<std::string> fault_texts; // as given, for the log
+    WorkshopPlan workshop;                // bootloader: boxes that come and go
+    bool number_files = false;            // bootloader: the k-th file saved as "k-NAME"
     bool help = false;
 };
 
@@ -49,6 +52,9 @@ ParsedOptions parse_options(const std::vector<std::string_view>& args);
 
 // The usage text for --help and for errors.
 std::string usage_text();
+
+// Seconds with up to three decimals ("2", "0.5", "1.25"), at most a day.
+std::optional<std::chrono::milliseconds> parse_seconds(std::string_view text);
 
 // "\xNN" and "\\" in a fault's text, so that control bytes can be given.
 std::optional<std::string> unescape(std::string_view text);

@@ -130,6 +130,7 @@ class Session {
     std::optional<Awaited> awaited_;
     std::vector<Turnaround> turnarounds_;
     bool transfer_over_ = false;
+    unsigned files_received_ = 0;
 };
 
 void Session::log(const std::string& text) const {
@@ -152,13 +153,16 @@ void Session::handle(Step step) {
 }
 
 void Session::save(const ReceivedFile& file) {
-    const std::string path = settings_.out_dir + "/" + file.name;
+    ++files_received_;
+    const std::string name =
+        settings_.number_files ? std::to_string(files_received_) + "-" + file.name : file.name;
+    const std::string path = settings_.out_dir + "/" + name;
     if (!write_whole_file(path, file.bytes)) {
         log("cannot write " + path);
-        std::printf("failed %s: cannot write %s\n", file.name.c_str(), path.c_str());
+        std::printf("failed %s: cannot write %s\n", name.c_str(), path.c_str());
     } else {
         log("saved " + path);
-        std::printf("received %s %zu bytes crc-ok\n", file.name.c_str(), file.bytes.size());
+        std::printf("received %s %zu bytes crc-ok\n", name.c_str(), file.bytes.size());
     }
     std::fflush(stdout);
 }

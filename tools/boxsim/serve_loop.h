@@ -16,6 +16,9 @@ struct ServeSettings {
     bool once = false;
     std::chrono::seconds run_limit{600};
     std::string out_dir = ".";
+    // The k-th file received in the run is saved as "k-NAME", so a second
+    // upload of one name does not replace the first.
+    bool number_files = false;
     // A USB serial adapter on the box-to-PC direction (see adapter.h); zero: none.
     std::chrono::milliseconds adapter_latency{0};
 };
