@@ -137,7 +137,8 @@ class Worker {
   private:
     void say(const WorkerEvent& event) { io_.write_line(format_worker_line(event)); }
 
-    int error(const std::string& reason) {
+    // By value: the reason may be the port field, which the close rewrites.
+    int error(std::string reason) {
         port_close(ctx_);
         say(WorkerError{reason});
         return 1;
