@@ -85,7 +85,9 @@ TEST(WorkerRun, LinesStatusAndPort) {
             }
             boxes_write(l, w);
         };
-        if (c.stop_at_ms >= 0) h.platform.signal_at(c.stop_at_ms, SIGTERM);
+        // A worker listens for as long as it is armed: a case whose box never
+        // asks ends by this stop, never by a hang.
+        h.platform.signal_at(c.stop_at_ms >= 0 ? c.stop_at_ms : 60000, SIGTERM);
 
         const std::string data = test::pattern_bytes(2500);
         std::string input = c.input_cut == "short" ? data.substr(0, 2490) : data;
