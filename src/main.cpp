@@ -18,6 +18,7 @@
 #include "session/context.h"
 #include "shell/command_line_help.h"
 #include "shell/startup.h"
+#include "station/worker_main.h"
 
 namespace {
 
@@ -84,6 +85,10 @@ std::optional<int> info_command(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The station's per-port worker needs no display: before any QApplication.
+    if (argc > 1 && std::string(argv[1]) == "--worker")
+        return velk2::worker_main(std::vector<std::string>(argv + 1, argv + argc),
+                                  velk2::read_ini_setting);
     if (auto status = info_command(argc, argv)) return *status;
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
     velk2::prefer_x11_platform();
