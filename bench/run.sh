@@ -13,17 +13,11 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-bench"
 
-generator=""
-if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1; then
-    generator="-G Ninja"
-fi
 mkdir -p "$build"
 log="$build/bench-build.log"
-# shellcheck disable=SC2086 # $generator is empty or two words
-if ! cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release \
-        -DVELK2_BUILD_TESTS=OFF >"$log" 2>&1 ||
-    ! cmake --build "$build" -j2 --target velk2 velk2-boxsim velk2-bench \
-        velk2-download-bench >>"$log" 2>&1; then
+# The preset bench: build-bench/, Release, without the tests.
+if ! (cd "$root" && cmake --preset bench >"$log" 2>&1 &&
+    cmake --build --preset bench -j2 >>"$log" 2>&1); then
     cat "$log"
     echo "bench/run.sh: the build failed (log: $log)" >&2
     exit 1

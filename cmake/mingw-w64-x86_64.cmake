@@ -1,6 +1,7 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (posix threads, so
-# that std::thread and std::this_thread work). Use with
-#   cmake -S . -B build-windows/default -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# that std::thread and std::this_thread work). The presets windows-default
+# and windows-service use it:
+#   cmake --preset windows-default && cmake --build --preset windows-default
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows program with mingw-w64: build-windows/default/velk2.exe
-# (the delivered build) and build-windows/service/velk2.exe (the service build),
+# Cross-builds the Windows program with mingw-w64 through the presets
+# windows-default and windows-service: build-windows/default/velk2.exe (the
+# delivered build) and build-windows/service/velk2.exe (the service build),
 # each one static .exe with its unit tests and its resources (icon, version,
-# manifest: checked here); the window tests and velk2-render-window.exe in
-# the default build. Installs what is missing (also wine and Xvfb for
-# tests/wine/run.sh, rsvg-convert and icotool for the icon) with apt-get.
+# manifest: checked here); the window tests in the default build. Installs
+# what is missing (also wine, Xvfb and xdpyinfo for the tests under wine,
+# rsvg-convert and icotool for the icon) with apt-get. The tests:
+#   ctest --preset windows-default; ctest --preset windows-service
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh cmake ninja-build g++-mingw-w64-x86-64-posix libgtest-dev wine wine64 xvfb \
-    librsvg2-bin icoutils libxml2-utils
+    x11-utils librsvg2-bin icoutils libxml2-utils
 
 # The .exe is copied around on its own (per-port copies): it may need
 # nothing but the DLLs that every Windows has.
@@ -49,15 +51,8 @@ check_resources() {
 }
 for variant in default service; do
     dir=build-windows/$variant
-    opts=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release)
-    targets=(velk2 velk2_tests)
-    if [ "$variant" = service ]; then
-        opts+=(-DVELK2_SERVICE_MODE=ON)
-    else
-        targets+=(velk2_window_tests velk2-render-window)
-    fi
-    cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
-    cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+    cmake --preset "windows-$variant" >/dev/null
+    cmake --build --preset "windows-$variant" -j"$jobs"
     foreign=$(x86_64-w64-mingw32-objdump -p "$dir/velk2.exe" | awk '/DLL Name:/ { print $3 }' |
         grep -viE "$system_dlls" || true)
     if [ -n "$foreign" ]; then

@@ -9,8 +9,9 @@ root=$PWD
 bin=${VELK2_BIN:-}
 if [ -z "$bin" ]; then
     bash scripts/deps.sh || exit 1
-    cmake -S . -B build -G Ninja >/dev/null || exit 1
-    cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target velk2 velk2-boxsim || exit 1
+    cmake --preset default >/dev/null || exit 1
+    cmake --build --preset default -j"$(nproc 2>/dev/null || echo 2)" --target velk2 velk2-boxsim ||
+        exit 1
     bin=$root/build
 fi
 

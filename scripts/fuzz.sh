@@ -19,9 +19,8 @@ if ! command -v clang++ >/dev/null ||
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build-fuzz -G Ninja -DVELK2_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j"$jobs"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
 
 # The downloads save with fsync: a folder in memory keeps the runs fast.
 [ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package velk2_<version>_<arch>.deb into the current folder.
-# Reuses a build folder: the one given, else build-ci-default (what
-# scripts/test.sh leaves), else build.
+# Builds the Debian package velk2_<version>_<arch>.deb into the current folder,
+# from the build of the preset default (build/, which scripts/test.sh leaves)
+# or from the configured build folder given.
 set -euo pipefail
 out=$PWD
 cd "$(dirname "$0")/.."
@@ -15,10 +15,9 @@ if ! command -v dpkg-shlibdeps >/dev/null || ! command -v file >/dev/null; then
 fi
 dir=${1:-}
 if [ -z "$dir" ]; then
+    cmake --preset default >/dev/null
     dir=build
-    [ -d build-ci-default ] && dir=build-ci-default
 fi
-cmake -S . -B "$dir" -G Ninja >/dev/null
 cmake --build "$dir" -j"$(nproc 2>/dev/null || echo 2)" --target velk2 velk2-boxsim velk2-man-pages
 rm -rf "$dir/package"
 (cd "$dir" && cpack -G DEB -B "$PWD/package" >/dev/null)

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/line_rates.h"
+#include "platform/line_read_back.h"
 #include "platform/os_path.h"
 
 namespace velk2 {
@@ -46,10 +47,7 @@ class HeadlessPort : public SerialPort {
                                                     : "";
         denied_group_ = line && !line->lost ? line->denied_group : "";
         if (!open_error_.empty()) return false;
-        if (!line_rate(baud)) {
-            open_error_ = "no such rate " + baud;
-            return false;
-        }
+        if (!line_rate(baud)) return refuse("no such rate " + baud);
         line_ = line;
         timed_ = false;
         line->open = true;
@@ -64,20 +62,23 @@ class HeadlessPort : public SerialPort {
     }
 
     bool set_timeouts() override {
-        if (!line_) return false;
+        if (!line_) return refuse("not open");
         timed_ = true;
         return true;
     }
 
     bool read_line_record(std::string& record) override {
-        if (!line_) return false;
+        if (!line_) return refuse("not open");
         record = std::string(28, '\0');
         record.replace(0, line_->baud.size(), line_->baud);
         return true;
     }
 
     bool apply_line_settings(const std::string& baud) override {
-        if (!line_ || line_->refuse_settings) return false;
+        if (!line_) return refuse("not open");
+        const auto rate = line_rate(baud);
+        if (!rate) return refuse("no such rate " + baud);
+        if (line_->refuse_settings) return refuse(read_back_mismatch({9600, 9600}, *rate));
         line_->baud = baud;
         return true;
     }
@@ -130,6 +131,11 @@ class HeadlessPort : public SerialPort {
     }
 
   private:
+    bool refuse(const std::string& why) {
+        open_error_ = why;
+        return false;
+    }
+
     HeadlessPlatform& platform_;
     HeadlessLine* line_ = nullptr;
     std::string open_error_;

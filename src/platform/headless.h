@@ -39,7 +39,7 @@ class HeadlessLine {
     std::function<void(HeadlessLine&)> on_open;
 
     bool refuse_open = false;           // the device exists but cannot be opened
-    bool refuse_settings = false;       // opens, but rejects line settings
+    bool refuse_settings = false;       // opens, but its line reads back at 9600 baud
     bool lost = false;                  // the device has vanished
     std::string denied_group;           // not "": only this group's members may open it
     std::string open_note;              // what each good open notes (SerialPort::open_note)

@@ -62,6 +62,11 @@ std::string LowLatency::request(SerialFlags& calls, int fd) {
         return std::string("low latency refused: ") + std::strerror(error);
     }
     earlier_ = flags;
+    // A driver may take the call and keep its own flags: read them back.
+    int now = 0;
+    if (const int error = calls.read(fd, now); error != 0)
+        return std::string("its serial flags are unreadable: ") + std::strerror(error);
+    if ((now & low_latency_flag) == 0) return "low latency read back off";
     return {};
 }
 

@@ -30,9 +30,10 @@ std::unique_ptr<SerialFlags> make_driver_serial_flags();
 
 class LowLatency {
   public:
-    // At an open: reads the flags and sets the low-latency one. "" when it
-    // took, was set already, or the driver has no such flags; otherwise why
-    // not, for one diagnostic line (the port is used as it is).
+    // At an open: reads the flags, sets the low-latency one and reads them
+    // back. "" when it took, was set already, or the driver has no such
+    // flags; otherwise why not, for one diagnostic line (the port is used as
+    // it is).
     std::string request(SerialFlags& calls, int fd);
     // At the close: the flags found at the open, when the open changed them.
     void hand_back(SerialFlags& calls, int fd);

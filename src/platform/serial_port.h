@@ -54,7 +54,10 @@ class SerialPort {
     // peer gone) or a write ran out of time, since the last open.
     virtual bool line_lost() const = 0;
 
-    // Why the last open failed, in the OS's words ("" after a good open).
+    // Why the last open or set-up step (set_timeouts, read_line_record,
+    // apply_line_settings) failed: what did not take, e.g. "line settings
+    // read back 115200 baud instead of 230400", and the OS's words only where
+    // an OS call failed. "" after a good open.
     virtual std::string open_error() const = 0;
 
     // When the last open was refused for want of permission: the group that

@@ -4,6 +4,7 @@
 #include "platform/serial_port.h"
 
 #include "platform/line_rates.h"
+#include "platform/line_read_back.h"
 #include "platform/low_latency.h"
 #include "platform/port_listing.h"
 #include "platform/write_limit.h"
@@ -48,6 +49,35 @@ speed_t speed_code(long long bits_per_s) {
         return B230400;
     }
     return B0;
+}
+
+long long rate_of(speed_t code) {
+    for (const long long rate : line_rates)
+        if (speed_code(rate) == code) return rate;
+    return 0;
+}
+
+LineReadBack read_back(const termios& t) {
+    LineReadBack took;
+    took.rate = rate_of(cfgetospeed(&t));
+    took.input_rate = rate_of(cfgetispeed(&t));
+    switch (t.c_cflag & CSIZE) {
+    case CS5:
+        took.data_bits = 5;
+        break;
+    case CS6:
+        took.data_bits = 6;
+        break;
+    case CS7:
+        took.data_bits = 7;
+        break;
+    default:
+        took.data_bits = 8;
+    }
+    took.parity = (t.c_cflag & PARENB) != 0;
+    took.stop_bits = (t.c_cflag & CSTOPB) != 0 ? "2" : "1";
+    took.line_editing = (t.c_lflag & ICANON) != 0;
+    return took;
 }
 
 // Raw 8N1 without flow control, built on what the device holds so that the
@@ -131,10 +161,13 @@ class PosixSerialPort final : public SerialPort {
     std::optional<int> slow_adapter_ms() const override { return slow_adapter_ms_; }
 
   private:
+    // Records why the open or a set-up step failed; always false.
     bool refuse(const std::string& why) {
         open_error_ = why;
         return false;
     }
+    // The same for a system call that failed: the step, then errno's words.
+    bool os_refusal(const std::string& step) { return refuse(step + ": " + std::strerror(errno)); }
 
     std::string slow_adapter_hint(const std::string& device);
 
@@ -186,10 +219,11 @@ bool PosixSerialPort::open(const std::string& device, const std::string& baud) {
         note = "the driver kept its latency (" + note + "); the port works, more slowly";
     // Bytes that reached the line before this open belong to nobody: a
     // freshly opened port starts empty.
-    if (!apply_line_settings(baud) || tcflush(fd_, TCIFLUSH) != 0) {
-        const std::string why = std::strerror(errno);
+    bool set_up = apply_line_settings(baud);
+    if (set_up && tcflush(fd_, TCIFLUSH) != 0) set_up = os_refusal("pending input not discarded");
+    if (!set_up) {
         close();
-        return refuse(why);
+        return false;
     }
     const std::string hint = slow_adapter_hint(device);
     if (!hint.empty()) note += (note.empty() ? "" : "; ") + hint;
@@ -217,7 +251,8 @@ bool PosixSerialPort::set_timeouts() {
     // No device call is needed: the record lives in read() below. The line
     // must still answer, as SetCommTimeouts on a vanished port would fail.
     termios now{};
-    if (fd_ < 0 || tcgetattr(fd_, &now) != 0) return false;
+    if (fd_ < 0) return refuse("not open");
+    if (tcgetattr(fd_, &now) != 0) return os_refusal("time-outs refused");
     timed_ = true;
     return true;
 }
@@ -225,24 +260,26 @@ bool PosixSerialPort::set_timeouts() {
 bool PosixSerialPort::read_line_record(std::string& record) {
     termios now;
     std::memset(&now, 0, sizeof now); // the record is written out whole, padding included
-    if (fd_ < 0 || tcgetattr(fd_, &now) != 0) return false;
+    if (fd_ < 0) return refuse("not open");
+    if (tcgetattr(fd_, &now) != 0) return os_refusal("line record unreadable");
     record.assign(reinterpret_cast<const char*>(&now), sizeof now);
     return true;
 }
 
 bool PosixSerialPort::apply_line_settings(const std::string& baud) {
     const auto rate = line_rate(baud);
+    if (fd_ < 0) return refuse("not open");
+    if (!rate) return refuse("no such rate " + baud);
     termios now{};
-    if (fd_ < 0 || !rate || tcgetattr(fd_, &now) != 0) return false;
+    if (tcgetattr(fd_, &now) != 0) return os_refusal("line settings unreadable");
     const termios wanted = line_settings(now, speed_code(*rate));
+    if (tcsetattr(fd_, TCSANOW, &wanted) != 0) return os_refusal("line settings refused");
     // tcsetattr reports success when any one change took, so read the line
     // back and check what matters.
     termios took{};
-    if (tcsetattr(fd_, TCSANOW, &wanted) != 0 || tcgetattr(fd_, &took) != 0) return false;
-    if (cfgetispeed(&took) != speed_code(*rate) || cfgetospeed(&took) != speed_code(*rate) ||
-        (took.c_cflag & (CSIZE | PARENB | CSTOPB)) != CS8 || (took.c_lflag & ICANON) != 0) {
-        return false;
-    }
+    if (tcgetattr(fd_, &took) != 0) return os_refusal("line settings unreadable");
+    if (const std::string wrong = read_back_mismatch(read_back(took), *rate); !wrong.empty())
+        return refuse(wrong);
     bits_per_s_ = *rate;
     return true;
 }

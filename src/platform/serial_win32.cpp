@@ -6,6 +6,7 @@
 
 #include "platform/com_ports.h"
 #include "platform/line_rates.h"
+#include "platform/line_read_back.h"
 #include "platform/os_path.h"
 #include "platform/win32/win32_api.h"
 #include "platform/write_limit.h"
@@ -64,6 +65,27 @@ bool set_record(HANDLE handle, COMMTIMEOUTS record) {
     return SetCommTimeouts(handle, &record);
 }
 
+LineReadBack read_back(const DCB& dcb) {
+    LineReadBack took;
+    took.rate = took.input_rate = dcb.BaudRate;
+    took.data_bits = dcb.ByteSize;
+    took.parity = dcb.Parity != NOPARITY;
+    took.stop_bits = dcb.StopBits == ONESTOPBIT ? "1" : dcb.StopBits == ONE5STOPBITS ? "1.5" : "2";
+    return took;
+}
+
+// The system's words for the last error, without the closing full stop.
+std::string last_error_text() {
+    const DWORD code = GetLastError();
+    wchar_t text[256] = {};
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, text, 256, nullptr);
+    std::string words = narrow(std::wstring(text, n));
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+        words.pop_back();
+    return words.empty() ? "error " + std::to_string(code) : words;
+}
+
 class Win32SerialPort final : public SerialPort {
   public:
     ~Win32SerialPort() override { close(); }
@@ -82,8 +104,16 @@ class Win32SerialPort final : public SerialPort {
     std::optional<int> slow_adapter_ms() const override { return slow_adapter_ms_; }
 
   private:
-    // Records the system's words for the last error; always false.
-    bool refuse();
+    // Records why the open or a set-up step failed; always false.
+    bool refuse(const std::string& why) {
+        open_error_ = why;
+        return false;
+    }
+    // The same for a system call that failed: the step, then the system's
+    // words for its error (the words alone for the open itself).
+    bool os_refusal(const std::string& step) {
+        return refuse(step.empty() ? last_error_text() : step + ": " + last_error_text());
+    }
     void note_slow_adapter(const std::string& device);
 
     // After a plain open: the write limit for `bytes` in the device's record.
@@ -115,35 +145,19 @@ void Win32SerialPort::note_slow_adapter(const std::string& device) {
     if (!open_note_.empty()) slow_adapter_ms_ = port->latency_ms;
 }
 
-bool Win32SerialPort::refuse() {
-    const DWORD code = GetLastError();
-    wchar_t text[256] = {};
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, text, 256, nullptr);
-    open_error_ = narrow(std::wstring(text, n));
-    while (!open_error_.empty() &&
-           (open_error_.back() == '\n' || open_error_.back() == '\r' || open_error_.back() == '.'))
-        open_error_.pop_back();
-    if (open_error_.empty()) open_error_ = "error " + std::to_string(code);
-    return false;
-}
-
 bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     close();
     open_error_.clear();
-    if (!line_rate(baud)) {
-        open_error_ = "no such rate " + baud;
-        return false;
-    }
+    if (!line_rate(baud)) return refuse("no such rate " + baud);
     // Share mode 0: one opener per COM port.
     // The device as the platform named it (\\.\COMn, see device_names.h).
     const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return refuse();
+    if (handle == INVALID_HANDLE_VALUE) return os_refusal("");
     saved_dcb_ = DCB{};
     saved_dcb_.DCBlength = sizeof(DCB);
     if (!GetCommState(handle, &saved_dcb_) || !GetCommTimeouts(handle, &saved_timeouts_)) {
-        refuse();
+        os_refusal("not a serial line");
         CloseHandle(handle);
         return false;
     }
@@ -154,9 +168,12 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
     // plain open returns what has arrived. Bytes that reached the adapter
     // before this open belong to nobody: a freshly opened port starts empty.
     plain_write_ms_ = write_limit_ms(0, bits_per_s_);
-    if (!apply_line_settings(baud) || !set_record(handle_, plain_record(plain_write_ms_)) ||
-        !PurgeComm(handle_, PURGE_RXCLEAR)) {
-        refuse();
+    bool set_up = apply_line_settings(baud);
+    if (set_up && !set_record(handle_, plain_record(plain_write_ms_)))
+        set_up = os_refusal("time-outs refused");
+    if (set_up && !PurgeComm(handle_, PURGE_RXCLEAR))
+        set_up = os_refusal("pending input not discarded");
+    if (!set_up) {
         close();
         return false;
     }
@@ -167,8 +184,9 @@ bool Win32SerialPort::open(const std::string& device, const std::string& baud) {
 bool Win32SerialPort::set_timeouts() {
     // The device's record, every value set to 1.
     COMMTIMEOUTS record{};
-    if (handle_ == INVALID_HANDLE_VALUE || !GetCommTimeouts(handle_, &record)) return false;
-    if (!set_record(handle_, kOneMsRecord)) return false;
+    if (handle_ == INVALID_HANDLE_VALUE) return refuse("not open");
+    if (!GetCommTimeouts(handle_, &record)) return os_refusal("time-outs unreadable");
+    if (!set_record(handle_, kOneMsRecord)) return os_refusal("time-outs refused");
     timed_ = true;
     return true;
 }
@@ -176,25 +194,27 @@ bool Win32SerialPort::set_timeouts() {
 bool Win32SerialPort::read_line_record(std::string& record) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    if (handle_ == INVALID_HANDLE_VALUE || !GetCommState(handle_, &dcb)) return false;
+    if (handle_ == INVALID_HANDLE_VALUE) return refuse("not open");
+    if (!GetCommState(handle_, &dcb)) return os_refusal("line record unreadable");
     record.assign(reinterpret_cast<const char*>(&dcb), sizeof dcb);
     return true;
 }
 
 bool Win32SerialPort::apply_line_settings(const std::string& baud) {
     const auto rate = line_rate(baud);
+    if (handle_ == INVALID_HANDLE_VALUE) return refuse("not open");
+    if (!rate) return refuse("no such rate " + baud);
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    if (handle_ == INVALID_HANDLE_VALUE || !rate || !GetCommState(handle_, &dcb) ||
-        !line_settings(dcb, baud) || !SetCommState(handle_, &dcb)) {
-        return false;
-    }
+    if (!GetCommState(handle_, &dcb)) return os_refusal("line settings unreadable");
+    if (!line_settings(dcb, baud) || !SetCommState(handle_, &dcb))
+        return os_refusal("line settings refused");
     // A driver may round or ignore a setting it accepted; read the line back.
     DCB took{};
     took.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle_, &took) || took.BaudRate != DWORD(*rate) || took.ByteSize != 8 ||
-        took.Parity != NOPARITY || took.StopBits != ONESTOPBIT)
-        return false;
+    if (!GetCommState(handle_, &took)) return os_refusal("line settings unreadable");
+    if (const std::string wrong = read_back_mismatch(read_back(took), *rate); !wrong.empty())
+        return refuse(wrong);
     bits_per_s_ = *rate;
     return true;
 }

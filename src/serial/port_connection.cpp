@@ -103,11 +103,12 @@ bool port_open(Context& ctx, const std::string& baud) {
     // closes it.
     std::string device;
     if (!open_channel(ctx, baud, device)) return false;
-    if (!ctx.port->set_timeouts()) return refused(ctx, device, "time-outs refused");
+    // A set-up step that does not take says what did not.
     std::string record;
-    if (!ctx.port->read_line_record(record)) return refused(ctx, device, "line record unreadable");
+    if (!ctx.port->set_timeouts() || !ctx.port->read_line_record(record))
+        return refused(ctx, device, ctx.port->open_error());
     keep_line_record(ctx, record);
-    if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, "line settings refused");
+    if (!ctx.port->apply_line_settings(baud)) return refused(ctx, device, ctx.port->open_error());
     set_port_flag(ctx, true);
     r.port_state(open_state(ctx, baud));
     r.enable(Button::upload, false);

@@ -34,9 +34,9 @@ std::string usage_text() {
 Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
 JPG welcome picture, download a file from the box, in one small window.
 
-The port of a copy comes from its own file name: a link or copy named
-VELK_(COM7) talks to COM7. Otherwise the argument's (COMn), else the port of
-the last run (setting PORT), else COM1.
+The port is the argument's (COMn) when it has one. Otherwise a copy's port
+comes from its own file name: a link or copy named VELK_(COM7) talks to COM7;
+else the port of the last run (setting PORT), else COM1.
 
 ARGUMENT (one, optional):
   /path/fw.dsp           upload this file at once, then exit (a path of more

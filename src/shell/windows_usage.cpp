@@ -11,9 +11,9 @@ std::string windows_usage_text() {
 Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
 JPG welcome picture, download a file from the box, in one small window.
 
-The port of a copy comes from its own file name: a copy named VELK_(COM7).exe
-talks to COM7. Otherwise the argument's (COMn), else the port of the last run,
-else COM1.
+The port is the argument's (COMn) when it has one. Otherwise a copy's port
+comes from its own file name: a copy named VELK_(COM7).exe talks to COM7;
+else the port of the last run, else COM1.
 
 ARGUMENT: only the first text in double quotes that follows a blank is read;
 an argument without quotes is not read at all.

@@ -2,12 +2,12 @@
 // and the line model reads bytes sent at one rate as a UART at another would.
 // The loader's own behaviour against the simulator is what the end-to-end
 // runs check.
-#include "../../tools/boxsim/adapter.h"
-#include "../../tools/boxsim/bootloader_role.h"
-#include "../../tools/boxsim/monitor_role.h"
-#include "../../tools/boxsim/options.h"
-#include "../../tools/boxsim/sender_role.h"
-#include "../../tools/boxsim/uart_sampling.h"
+#include "boxsim/adapter.h"
+#include "boxsim/bootloader_role.h"
+#include "boxsim/monitor_role.h"
+#include "boxsim/options.h"
+#include "boxsim/sender_role.h"
+#include "boxsim/uart_sampling.h"
 #include "upload/crc16.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The simulator's workshop bench on a virtual time line: when boxes come and
 // go, when they ask with "C", and that each upload is taken whole.
-#include "../../tools/boxsim/options.h"
-#include "../../tools/boxsim/workshop_role.h"
+#include "boxsim/options.h"
+#include "boxsim/workshop_role.h"
 #include "upload/crc16.h"
 
 #include <gtest/gtest.h>

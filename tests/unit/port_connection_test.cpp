@@ -77,8 +77,9 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
          "COM9 COM9 did not open: No such file or directory"},
         {"busy", [](Harness& h) { h.line.refuse_open = true; }, false,
          "COM3 COM3: device or resource busy", "COM3 COM3 did not open: Device or resource busy"},
-        {"settings refused", [](Harness& h) { h.line.refuse_settings = true; }, true,
-         "COM3 COM3: line settings refused", "COM3 COM3 did not open: line settings refused"},
+        {"settings read back otherwise", [](Harness& h) { h.line.refuse_settings = true; }, true,
+         "COM3 COM3: line settings read back 9600 baud instead of 115200",
+         "COM3 COM3 did not open: line settings read back 9600 baud instead of 115200"},
         {"permission denied",
          [](Harness& h) {
              h.platform.port_map["COM3"] = {"/dev/ttyUSB0", "[PORTS]", ""};
@@ -102,7 +103,7 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
         c.spoil(h);
         port_close(h.ctx); // the field shows "(CLOSED)" before
         EXPECT_FALSE(port_open(h.ctx, "115200"));
-        EXPECT_EQ(h.field(28, 11, 60), c.field + std::string(60 - std::strlen(c.field), ' '));
+        EXPECT_EQ(h.field(28, 11, 70), c.field + std::string(70 - std::strlen(c.field), ' '));
         EXPECT_EQ(h.platform.diag_lines.back(), c.diag);
         EXPECT_EQ(h.ctx.window.get("ch1").value, 0);
         EXPECT_TRUE(h.ctx.window.get("cm1").enabled);
@@ -114,7 +115,7 @@ TEST(PortConnection, FailedOpenSaysWhyAndLeavesNoOpenOTrace) {
         // Nothing stays half-open after the next close, nor of the longer text.
         port_close(h.ctx);
         EXPECT_FALSE(h.line.open);
-        EXPECT_EQ(h.field(28, 11, 60), h.ctx.com_port + " (CLOSED)" + std::string(47, ' '));
+        EXPECT_EQ(h.field(28, 11, 70), h.ctx.com_port + " (CLOSED)" + std::string(57, ' '));
     }
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../../tools/boxsim/monitor_role.h"
+#include "boxsim/monitor_role.h"
 #include "hex_text.h"
 #include "support/harness.h"
 #include "support/recording_report.h"

@@ -373,6 +373,7 @@ struct FakeFlags final : SerialFlags {
         int flags = 0;
         int read_error = 0;
         int write_error = 0;
+        int dropped = 0; // flags the driver takes and does not keep
         int writes = 0;
     };
     explicit FakeFlags(State& state) : s(state) {}
@@ -382,7 +383,7 @@ struct FakeFlags final : SerialFlags {
     }
     int write(int, int flags) override {
         ++s.writes;
-        if (s.write_error == 0) s.flags = flags;
+        if (s.write_error == 0) s.flags = flags & ~s.dropped;
         return s.write_error;
     }
     State& s;
@@ -410,6 +411,7 @@ TEST_F(SerialPosixTest, LowLatencyAskedAtOpenAndHandedBackAtClose) {
         {"driver without the flag", {other, 0, EINVAL}, other, 1, ""},
         {"refused", {other, 0, EPERM}, other, 1, "low latency refused: Operation not permitted"},
         {"unreadable", {other, EIO, 0}, other, 0, "serial flags are unreadable: Input/output"},
+        {"taken, not kept", {other, 0, 0, low_latency_flag}, other, 2, "low latency read back off"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The Windows builds under wine on Xvfb: the unit tests of both builds, the
-# window tests at 96 and at 144 DPI and the window's picture, the options,
-# and whole runs of velk2.exe against velk2-boxsim on pseudo-terminals that
-# wine maps to COM ports (see harness.sh), each started by cmd.exe from a
-# command line as a technician types it:
+# Whole runs of the Windows program under wine on Xvfb (the test programs of
+# both builds run in CTest: ctest --preset windows-default, windows-service):
+# the options, --ports, and velk2.exe against velk2-boxsim on pseudo-terminals
+# that wine maps to COM ports (see wine_setup.sh), each started by cmd.exe
+# from a command line as a technician types it:
 #   COM1  the file unquoted: the window opens and nothing is sent; then
 #         quoted: an automatic upload of 300 000 bytes at 230400
 #   COM2  the same upload to a box at 115200 (the fall-back)
@@ -40,42 +40,8 @@ fake_ftdi_port() {
 } >/dev/null 2>&1
 drop_fake_port() { wine reg delete "$fake_key" /f >/dev/null 2>&1 || true; }
 
-say "unit tests under wine (ports mapped to nothing)"
-set_dpi 96
-map_ports
-for build in default service; do
-    if wine "$win/$build/tests/velk2_tests.exe" >"$work/unit-$build.txt" 2>&1; then
-        pass "unit tests, $build build: $(grep -o '[0-9]* tests\?\.' "$work/unit-$build.txt" | tail -1)"
-    else
-        fail "unit tests, $build build"
-        grep -E 'FAILED|Failure' "$work/unit-$build.txt" | head -20
-    fi
-done
-window_tests() {
-    local dpi=$1 filter=${2:-*}
-    if VELK2_EXPECT_DPI=$dpi wine "$win/default/tests/velk2_window_tests.exe" \
-        --gtest_filter="$filter" >"$work/window-$dpi.txt" 2>&1; then
-        pass "window tests at $dpi DPI: controls at the model's positions times the scale;" \
-            "$(grep -m1 "panel font at $dpi DPI" "$work/window-$dpi.txt" || true)"
-    else
-        fail "window tests at $dpi DPI"
-        tail -30 "$work/window-$dpi.txt"
-    fi
-}
-window_tests 96
-if wine "$win/default/velk2-render-window.exe" "$(winepath -w "$work/window-windows.png")" \
-    >/dev/null 2>&1 && [ -s "$work/window-windows.png" ]; then
-    pass "window picture: $work/window-windows.png"
-else
-    fail "window picture"
-fi
-# The same window on a display at 150 %: the prefix restarted at 144 DPI.
-set_dpi 144
-map_ports
-window_tests 144 'Win32Window.Controls*:Win32Window.Panel*:Win32Window.Picture*'
-set_dpi 96
-
 say "options"
+map_ports
 version=$(sed -n 's/^project(velk2 VERSION \([0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)
 out=$(wine "$win/default/velk2.exe" --version 2>/dev/null) && status=0 || status=$?
 out=${out%$'\r'} # the text comes with Windows line ends
