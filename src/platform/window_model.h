@@ -77,6 +77,11 @@ struct Window {
     int width_twips = 12000;
     int height_twips = 3225;
     bool exists = true;
+    // The information panel: the black grid of cells under the controls. A
+    // window without it is an ordinary tool window in the system's colours
+    // and fonts, each label one line, cut short with an ellipsis where it
+    // does not fit.
+    bool has_panel = true;
     std::vector<Control> controls; // creation order
     std::vector<Cell> cells = std::vector<Cell>(grid_columns * grid_rows);
 

@@ -19,6 +19,7 @@ void build(Window& w, int rows) {
             w.add(placed_control(station_row_control(r, c.suffix).c_str(), c.kind, c.left, top,
                                  c.width, station_row_control_height_px, ""));
     }
+    w.has_panel = false; // a tool window, not the loader's black panel
     w.title = station_title;
     w.text = station_title;
     w.width_twips = station_width_px * twips_per_pixel;

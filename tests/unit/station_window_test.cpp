@@ -132,17 +132,26 @@ TEST(StationWindow, LayoutFollowsTheRows) {
         Window w;
         update_station_window(w, make_station_state(ports));
         EXPECT_EQ(w.controls.size(), std::size(station_top) + 5u * std::size_t(rows));
-        EXPECT_EQ(w.width_twips, 960 * 15);
-        EXPECT_EQ(w.height_twips, (104 + 25 * rows + 8) * 15);
+        EXPECT_EQ(w.width_twips, 1108 * 15);
+        EXPECT_EQ(w.height_twips, (112 + 25 * rows + 4) * 15);
         const Control& last = w.get("row" + std::to_string(rows - 1) + "_progress");
         EXPECT_EQ(last.kind, ControlKind::progress);
-        EXPECT_EQ(last.top, 104 + 25 * (rows - 1));
+        EXPECT_EQ(last.top, 112 + 25 * (rows - 1));
         EXPECT_TRUE(last.placed);
         EXPECT_EQ(w.find("row" + std::to_string(rows) + "_state"), nullptr);
-        // Every control lies inside the window, rows do not overlap.
+        // Every control lies inside the window's margin of 8 pixels, and no
+        // two overlap.
         for (const Control& c : w.controls) {
-            EXPECT_LE(c.left + c.width, 960) << c.name;
-            EXPECT_LE((c.top + c.height) * 15, w.height_twips) << c.name;
+            EXPECT_GE(c.left, 8) << c.name;
+            EXPECT_GE(c.top, 8) << c.name;
+            EXPECT_LE(c.left + c.width, 1108 - 8) << c.name;
+            EXPECT_LE((c.top + c.height + 8) * 15, w.height_twips) << c.name;
+            for (const Control& d : w.controls) {
+                if (&c == &d) continue;
+                EXPECT_TRUE(c.left + c.width <= d.left || d.left + d.width <= c.left ||
+                            c.top + c.height <= d.top || d.top + d.height <= c.top)
+                    << c.name << " overlaps " << d.name;
+            }
         }
         EXPECT_EQ(w.get("row0_port").text, "COM1");
     }
@@ -170,7 +179,7 @@ TEST(StationWindow, UpdatesInPlaceAndOnlyWhenSomethingChanged) {
     s.rows.pop_back();
     update_station_window(w, s);
     EXPECT_EQ(w.find("row2_state"), nullptr);
-    EXPECT_EQ(w.height_twips, (104 + 50 + 8) * 15);
+    EXPECT_EQ(w.height_twips, (112 + 50 + 4) * 15);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // Draws the loader's window offscreen into a PNG, as a technician sees it
-// after choosing a DSP file: for the README's picture and for reviews of the
-// layout. Usage: velk2-render-window OUT.png [service]
+// after choosing a DSP file, or the station window in the middle of a run:
+// for the README's pictures and for reviews of the layout.
+// Usage: velk2-render-window [--station] OUT.png
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/qt/qt_platform.h"
@@ -14,14 +16,22 @@
 #include "shell/startup.h"
 #include "shell/window_layout.h"
 #include "shell/window_setup.h"
+#include "station/station_window.h"
+#include "station_sample.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png\n", argv[0]);
+    const bool station = argc == 3 && std::strcmp(argv[1], "--station") == 0;
+    if (!station && (argc != 2 || argv[1][0] == '-')) {
+        std::fprintf(stderr, "usage: %s [--station] OUT.png\n", argv[0]);
         return 2;
     }
-    const std::string out = argv[1];
+    const std::string out = argv[argc - 1];
     QApplication app(argc, argv);
+    if (station) {
+        velk2::Window window;
+        velk2::update_station_window(window, velk2::sample_station(false));
+        return velk2::render_window_png(window, out) ? 0 : 1;
+    }
     velk2::QtPlatform platform;
     velk2::Context ctx(platform);
     ctx.process.program_path = "/opt/velk2/VELK_(COM1)";

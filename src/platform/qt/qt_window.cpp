@@ -4,8 +4,10 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/qt/control_font.h"
 #include "platform/qt/grid_panel.h"
@@ -50,9 +52,6 @@ QtWindow::QtWindow(Window& model, HandlerRunner run_handler)
     // The event pump is ours: closing the window must not end a Qt loop
     // (a message box shown after the close would vanish at once).
     form_->setAttribute(Qt::WA_QuitOnClose, false);
-    QPalette palette = form_->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    form_->setPalette(palette);
     form_->setAutoFillBackground(true);
 
     panel_ = new GridPanel(form_.get());
@@ -62,11 +61,54 @@ QtWindow::QtWindow(Window& model, HandlerRunner run_handler)
 
 QtWindow::~QtWindow() = default;
 
+void QtWindow::apply_look() {
+    if (look_set_ && look_has_panel_ == model_.has_panel) return;
+    look_set_ = true;
+    look_has_panel_ = model_.has_panel;
+    if (model_.has_panel) {
+        QPalette palette = form_->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        form_->setPalette(palette);
+    } else {
+        form_->setPalette(QPalette()); // the system's palette again
+    }
+    if (panel_->isHidden() == model_.has_panel) panel_->setVisible(model_.has_panel);
+}
+
+void QtWindow::retire_widgets(std::size_t first) {
+    for (std::size_t i = first; i < shown_.size(); ++i)
+        if (QWidget* widget = shown_[i].widget) {
+            widget->hide();
+            widget->setObjectName(QString());
+            retired_.push_back(widget);
+        }
+    if (first < shown_.size()) shown_.erase(shown_.begin() + std::ptrdiff_t(first), shown_.end());
+    delete_retired();
+}
+
+void QtWindow::delete_retired() {
+    // A button whose click is being handled (the handler built the window
+    // anew) must outlive its signal: it goes at a later sync.
+    if (widget_handlers_running_ > 0) return;
+    for (QWidget* widget : retired_) delete widget;
+    retired_.clear();
+}
+
+void QtWindow::run_widget_handler(const std::function<void()>& handler) {
+    struct Running {
+        int& count;
+        explicit Running(int& c) : count(c) { ++count; }
+        ~Running() { --count; }
+    } running(widget_handlers_running_);
+    run_handler_(handler);
+}
+
 QWidget* QtWindow::form() const {
     return form_.get();
 }
 
 void QtWindow::sync() {
+    delete_retired();
     if (synced_once_ && model_.revision == synced_revision_) return;
     synced_once_ = true;
     synced_revision_ = model_.revision;
@@ -77,11 +119,20 @@ void QtWindow::sync() {
     const QString title = to_qstring(model_.title);
     if (form_->windowTitle() != title) form_->setWindowTitle(title);
 
-    const std::size_t had = shown_.size();
+    apply_look();
+
+    // Controls only added keep every widget; a window built anew keeps
+    // those up to the first control that differs.
+    std::size_t same = 0;
+    while (same < shown_.size() && same < model_.controls.size() &&
+           shown_[same].made_for(model_.controls[same]))
+        ++same;
+    const bool changed = same != shown_.size() || shown_.size() != model_.controls.size();
+    retire_widgets(same);
     while (shown_.size() < model_.controls.size()) add_widget(shown_.size());
-    if (shown_.size() != had) restack();
+    if (changed) restack();
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
-    panel_->show_cells(model_.cells);
+    if (model_.has_panel) panel_->show_cells(model_.cells);
 }
 
 void QtWindow::present() {
@@ -109,12 +160,16 @@ void QtWindow::user_closed() {
 void QtWindow::add_widget(std::size_t index) {
     const Control& c = model_.controls[index];
     Shown shown;
+    shown.name = c.name;
+    shown.kind = c.kind;
+    shown.placed = c.placed;
     if (c.placed) {
         switch (c.kind) {
         case ControlKind::button: {
             auto* button = new QPushButton(form_.get());
             QObject::connect(button, &QPushButton::clicked, [this, index] {
-                if (auto handler = model_.controls[index].on_click) run_handler_(handler);
+                if (index >= model_.controls.size()) return;
+                if (auto handler = model_.controls[index].on_click) run_widget_handler(handler);
             });
             shown.widget = button;
             break;
@@ -123,9 +178,10 @@ void QtWindow::add_widget(std::size_t index) {
             auto* box = new QCheckBox(form_.get());
             // The user's tick is the control's value; the model is the truth.
             QObject::connect(box, &QCheckBox::clicked, [this, index](bool checked) {
+                if (index >= model_.controls.size()) return;
                 model_.controls[index].value = checked ? 1 : 0;
                 ++model_.revision;
-                if (auto handler = model_.controls[index].on_click) run_handler_(handler);
+                if (auto handler = model_.controls[index].on_click) run_widget_handler(handler);
             });
             shown.widget = box;
             break;
@@ -134,11 +190,20 @@ void QtWindow::add_widget(std::size_t index) {
         case ControlKind::image: {
             auto* label = new QLabel(form_.get());
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // A file name is shown as it is, never read as markup.
+            if (c.kind == ControlKind::label) label->setTextFormat(Qt::PlainText);
             shown.widget = label;
             break;
         }
+        case ControlKind::progress: {
+            auto* bar = new QProgressBar(form_.get());
+            bar->setRange(0, 100);
+            // The row's state says the percentage already.
+            bar->setTextVisible(false);
+            shown.widget = bar;
+            break;
+        }
         case ControlKind::timer:
-        case ControlKind::progress: // not drawn yet
             break;
         }
     }
@@ -179,14 +244,28 @@ void QtWindow::apply(std::size_t index) {
         }
         break;
     }
-    case ControlKind::label:
-        static_cast<QLabel*>(widget)->setText(to_qstring(c.text));
+    case ControlKind::label: {
+        auto* label = static_cast<QLabel*>(widget);
+        QString text = to_qstring(c.text);
+        if (!model_.has_panel) {
+            // One line, centred on the height of the buttons beside it.
+            text = label->fontMetrics().elidedText(text, Qt::ElideRight, c.width);
+            if (label->alignment() != (Qt::AlignLeft | Qt::AlignVCenter))
+                label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        }
+        if (label->text() != text) label->setText(text);
         break;
+    }
     case ControlKind::image:
         apply_picture(index);
         break;
+    case ControlKind::progress: {
+        auto* bar = static_cast<QProgressBar*>(widget);
+        const int value = std::clamp(c.value, 0, 100);
+        if (bar->value() != value) bar->setValue(value);
+        break;
+    }
     case ControlKind::timer:
-    case ControlKind::progress: // not drawn yet
         break;
     }
     widget->setVisible(c.visible);

@@ -103,11 +103,11 @@ struct FormMessages {
         info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, 2 * size.cy);
     }
     // Check boxes sit on a button face; labels and the picture on the black
-    // panel, in white.
-    static HBRUSH on_control_colour(HWND, HDC dc, HWND child, int) {
+    // panel, in white; in a tool window everything on the button face.
+    static HBRUSH on_control_colour(HWND form, HDC dc, HWND child, int) {
         wchar_t cls[16] = {};
         GetClassNameW(child, cls, 16);
-        if (lstrcmpiW(cls, L"Button") == 0) {
+        if (lstrcmpiW(cls, L"Button") == 0 || !owner_of(form)->model_.has_panel) {
             // Set in full: a themed check box draws its caption in the
             // colour it is handed here.
             SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -153,7 +153,8 @@ Win32Window::Win32Window(Window& model, HandlerRunner run_handler)
       painted_(std::size_t(grid_columns * grid_rows)) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     static const ATOM registered = [instance] {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES |
+                                                           ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -200,6 +201,7 @@ HWND Win32Window::child(const std::string& name) const {
 }
 
 void Win32Window::sync() {
+    destroy_retired();
     if (!form_ || (synced_once_ && model_.revision == synced_revision_)) return;
     synced_once_ = true;
     synced_revision_ = model_.revision;
@@ -213,14 +215,25 @@ void Win32Window::sync() {
     GetWindowTextW(form_.get(), current, 1024);
     if (title != current) SetWindowTextW(form_.get(), title.c_str());
 
-    const std::size_t had = shown_.size();
+    // Controls only added keep every child; a window built anew keeps those
+    // up to the first control that differs.
+    std::size_t same = 0;
+    while (same < shown_.size() && same < model_.controls.size() &&
+           shown_[same].made_for(model_.controls[same], model_.has_panel))
+        ++same;
+    const bool changed_children = same != shown_.size() || shown_.size() != model_.controls.size();
+    retire_children(same);
     while (shown_.size() < model_.controls.size()) add_child(shown_.size());
-    if (shown_.size() != had) restack();
+    if (changed_children) restack();
     for (std::size_t i = 0; i < shown_.size() && i < model_.controls.size(); ++i) apply(i);
 
+    if (painted_has_panel_ != model_.has_panel) {
+        painted_has_panel_ = model_.has_panel;
+        InvalidateRect(form_.get(), nullptr, FALSE);
+    }
     const RECT changed = painter_.changed_area(painted_, model_.cells);
     painted_ = model_.cells;
-    if (!IsRectEmpty(&changed)) InvalidateRect(form_.get(), &changed, FALSE);
+    if (model_.has_panel && !IsRectEmpty(&changed)) InvalidateRect(form_.get(), &changed, FALSE);
 }
 
 SIZE Win32Window::client_size() const {
@@ -305,16 +318,57 @@ void Win32Window::clicked(int id) {
         c.value = Button_GetCheck(shown_[index].window) == BST_CHECKED ? 1 : 0;
         ++model_.revision;
     }
+    struct Running {
+        int& count;
+        explicit Running(int& n) : count(n) { ++count; }
+        ~Running() { --count; }
+    } running(clicks_running_);
     if (auto handler = c.on_click) run_handler_(handler);
 }
 
 void Win32Window::paint_panel(HDC dc, const RECT& area) {
+    if (!model_.has_panel) {
+        FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+        return;
+    }
     painter_.paint(dc, area, model_.cells);
+}
+
+void Win32Window::retire_children(std::size_t first) {
+    for (std::size_t i = first; i < shown_.size(); ++i) {
+        Shown& shown = shown_[i];
+        if (!shown.window) continue;
+        if (tips_ && !shown.tool_tip.empty()) {
+            TOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V1_SIZE;
+            tool.hwnd = form_.get();
+            tool.uId = reinterpret_cast<UINT_PTR>(shown.window);
+            SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        if (shown.bitmap) SendMessageW(shown.window, STM_SETIMAGE, IMAGE_BITMAP, 0);
+        ShowWindow(shown.window, SW_HIDE);
+        SetWindowLongPtrW(shown.window, GWLP_ID, 0); // its id goes to a new child
+        retired_.push_back(shown.window);
+    }
+    if (first < shown_.size()) shown_.erase(shown_.begin() + std::ptrdiff_t(first), shown_.end());
+    destroy_retired();
+}
+
+void Win32Window::destroy_retired() {
+    // A button whose click is being handled (the handler built the window
+    // anew) must outlive its notification: it goes at a later sync.
+    if (clicks_running_ > 0) return;
+    for (HWND window : retired_) DestroyWindow(window);
+    retired_.clear();
 }
 
 void Win32Window::add_child(std::size_t index) {
     const Control& c = model_.controls[index];
     Shown shown;
+    shown.name = c.name;
+    shown.kind = c.kind;
+    shown.placed = c.placed;
+    shown.has_panel = model_.has_panel;
     const wchar_t* cls = nullptr;
     DWORD style = child_style;
     switch (c.kind) {
@@ -329,13 +383,18 @@ void Win32Window::add_child(std::size_t index) {
     case ControlKind::label:
         cls = L"STATIC";
         style |= SS_LEFT;
+        // A tool window's label: one line centred on the height of the
+        // button beside it, cut short with an ellipsis, an & shown as it is.
+        if (!model_.has_panel) style |= SS_CENTERIMAGE | SS_ENDELLIPSIS | SS_NOPREFIX;
         break;
     case ControlKind::image:
         cls = L"STATIC";
         style |= SS_BITMAP;
         break;
+    case ControlKind::progress:
+        cls = PROGRESS_CLASSW;
+        break;
     case ControlKind::timer:
-    case ControlKind::progress: // not drawn yet
         break;
     }
     if (c.placed && cls) {
@@ -344,6 +403,7 @@ void Win32Window::add_child(std::size_t index) {
             0, cls, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top, form_.get(),
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(first_child_id + int(index))),
             GetModuleHandleW(nullptr), nullptr);
+        if (c.kind == ControlKind::progress) SendMessageW(shown.window, PBM_SETRANGE32, 0, 100);
     }
     shown_.push_back(std::move(shown));
 }
@@ -379,16 +439,20 @@ void Win32Window::apply(std::size_t index) {
         break;
     }
     case ControlKind::label:
-        if (shown_[index].caption != c.text) {
-            shown_[index].caption = c.text;
-            SetWindowTextW(w, widen(c.text).c_str());
-        }
+        apply_label(index);
         break;
     case ControlKind::image:
         apply_picture(index);
         break;
+    case ControlKind::progress: {
+        const int position = std::clamp(c.value, 0, 100);
+        if (shown_[index].value != position) {
+            shown_[index].value = position;
+            SendMessageW(w, PBM_SETPOS, WPARAM(position), 0);
+        }
+        break;
+    }
     case ControlKind::timer:
-    case ControlKind::progress: // not drawn yet
         break;
     }
     if (bool(IsWindowVisible(w)) != c.visible || (GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE) == 0)
@@ -432,6 +496,19 @@ void Win32Window::apply_caption(std::size_t index) {
         shown.font_tenths = tenths;
         SetWindowFont(shown.window, caption_font(tenths), TRUE);
     }
+}
+
+void Win32Window::apply_label(std::size_t index) {
+    const Control& c = model_.controls[index];
+    Shown& shown = shown_[index];
+    // A tool window's labels in the dialog font, like its buttons.
+    if (!model_.has_panel && shown.font_tenths != dialog_tenths) {
+        shown.font_tenths = dialog_tenths;
+        SetWindowFont(shown.window, caption_font(dialog_tenths), TRUE);
+    }
+    if (shown.caption == c.text) return;
+    shown.caption = c.text;
+    SetWindowTextW(shown.window, widen(c.text).c_str());
 }
 
 void Win32Window::apply_tool_tip(std::size_t index) {

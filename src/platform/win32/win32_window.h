@@ -5,7 +5,10 @@
 // hold state and get no window. The children follow the model at each sync;
 // user input flows back into the model (clicks to the click handlers, the
 // tick of a check box to its value, the close box to the window's close
-// handler, the window's activation to its activation handler).
+// handler, the window's activation to its activation handler). A window
+// without the panel is a tool window in the system's colours and dialog
+// font; a model built anew with other controls gets its children anew from
+// the first control that differs.
 //
 // The model's pixels are those of a 96-DPI display. The window lays itself
 // out for the DPI of the monitor it is on (controls, caption fonts, the
@@ -59,19 +62,33 @@ class Win32Window {
   private:
     struct Shown {
         HWND window = nullptr; // owned by the form
+        // The control the child was made for, and in which look.
+        std::string name;
+        ControlKind kind = ControlKind::button;
+        bool placed = false;
+        bool has_panel = true;
+        int value = -1; // the position a progress bar was given
         std::string caption, tool_tip, picture;
         std::filesystem::file_time_type picture_time{};
         OwnedBitmap bitmap;  // the picture of an image control
         int picture_dpi = 0; // the DPI the picture was scaled for
         int font_tenths = 0;
+        bool made_for(const Control& c, bool panel) const {
+            return name == c.name && kind == c.kind && placed == c.placed && has_panel == panel;
+        }
     };
 
     friend struct FormMessages;
+    // Takes the children from `first` on off the form; they are destroyed
+    // once no click handler of theirs can still be running.
+    void retire_children(std::size_t first);
+    void destroy_retired();
     void add_child(std::size_t index);
     // Puts the children in the model's stacking order, the top one last.
     void restack();
     void apply(std::size_t index);
     void apply_caption(std::size_t index);
+    void apply_label(std::size_t index);
     void apply_tool_tip(std::size_t index);
     void apply_picture(std::size_t index);
     HFONT caption_font(int tenths_of_points);
@@ -92,7 +109,10 @@ class Win32Window {
     HWND tips_ = nullptr; // owned by the form
     GridPainter painter_;
     std::vector<Cell> painted_;
-    std::vector<Shown> shown_;       // index-aligned with the model's controls
+    std::vector<Shown> shown_; // index-aligned with the model's controls
+    std::vector<HWND> retired_;
+    int clicks_running_ = 0;
+    bool painted_has_panel_ = true;
     std::map<int, OwnedFont> fonts_; // caption fonts at dpi_, by tenths of a point
     int dpi_ = model_dpi;
     std::uint64_t synced_revision_ = 0;
