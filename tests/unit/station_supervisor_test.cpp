@@ -9,8 +9,10 @@
 #include <fstream>
 #include <random>
 
+#include "platform/headless.h"
 #include "platform/scripted_child.h"
 #include "station/sha256.h"
+#include "station/station_layout.h"
 
 namespace velk2 {
 namespace {
@@ -293,6 +295,87 @@ TEST(StationSupervisor, RunWithoutWindow) {
         for (const std::string& line : c.output) expected.push_back(replace_all(line, "$LOG", log));
         EXPECT_EQ(output, expected);
     }
+}
+
+} // namespace
+} // namespace velk2
+
+namespace velk2 {
+namespace {
+
+std::string row_text(const Window& w, int row, const char* column) {
+    return w.find(station_row_control(row, column))->text;
+}
+
+// The window on the headless platform: the file chosen in the dialog, Start,
+// rows following their workers, Stop, and the window closed while a worker
+// ignores its stop request: the run returns once that worker is killed.
+TEST(StationSupervisor, Window) {
+    const FirmwareFile fw;
+    HeadlessPlatform platform;
+    platform.port_map["COM1"] = {"/dev/pts/1", "test", ""};
+    platform.port_map["COM2"] = {"/dev/pts/2", "test", ""};
+    platform.settings[{"STATION", "PORTS"}] = "COM1,COM2";
+    platform.file_answers = {fw.path};
+    ScriptedChildren children;
+    std::vector<std::string> records;
+    const std::string data_home = (fw.folder / "data").string();
+    const StationSources sources{
+        [&](const std::string& key) { return platform.read_setting("STATION", key); },
+        [&](const std::string& port) { return platform.map_port(port); },
+        [&](const std::string& name) -> std::optional<std::string> {
+            if (name == "XDG_DATA_HOME" || name == "LOCALAPPDATA") return data_home;
+            return std::nullopt;
+        }};
+    StationServices services;
+    services.program = "/opt/velk2";
+    services.start_child = children.starter();
+    services.append = [&](const std::string&, const std::string&, const std::string& line) {
+        if (!line.empty()) records.push_back(record_gist(line));
+        return std::error_code();
+    };
+    services.now_ms = [&] { return platform.monotonic_ms(); };
+    services.local_time = [] { return LocalTime{2026, 12, 7, 16, 5, 9, 60}; };
+    Window window;
+    const auto child = [&](std::size_t i) -> ChildScript& { return *children.started().at(i); };
+
+    platform.at(100, [&] {
+        EXPECT_FALSE(window.get(station_control::start).enabled); // no file yet
+        window.get(station_control::file_select).on_click();
+        EXPECT_EQ(platform.file_requests.at(0).pattern, station_file_pattern);
+        EXPECT_EQ(window.get(station_control::file_info).text,
+                  "7 bytes, SHA-256 " + sha256_hex(fw.bytes));
+        window.get(station_control::start).on_click();
+        EXPECT_EQ(window.get(station_control::start).caption, "Stop");
+        ASSERT_EQ(children.started().size(), 2u);
+        child(0).say("waiting /dev/pts/1\n");
+        child(1).say("flashing 0 7 230400\nflashing 3 7 230400\n");
+    });
+    platform.at(400, [&] {
+        EXPECT_EQ(row_text(window, 0, station_column::state), "waiting for a box");
+        EXPECT_EQ(row_text(window, 1, station_column::state), "flashing 42 %");
+        EXPECT_EQ(window.get(station_row_control(1, station_column::progress)).value, 42);
+        child(1).say("flashing 7 7 230400\nresult done 0.300 23\n");
+    });
+    platform.at(700, [&] {
+        EXPECT_EQ(records, std::vector<std::string>{"COM2 done "});
+        EXPECT_EQ(row_text(window, 1, station_column::state), "done");
+        EXPECT_EQ(row_text(window, 1, station_column::counts), "done 1, failed 0");
+        EXPECT_EQ(child(0).input, fw.bytes);
+        window.get(station_control::start).on_click(); // Stop
+        EXPECT_TRUE(child(0).input_closed && child(1).input_closed);
+        child(0).end({false, 0});
+    });
+    platform.at(1000, [&] {
+        window.on_close();
+        window.exists = false;
+    });
+    EXPECT_EQ(run_station_window({}, sources, services, platform, window), 0);
+    EXPECT_EQ(children.started().size(), 2u);
+    EXPECT_TRUE(child(1).killed);
+    // Killed once the grace time after Stop had passed, and not much later.
+    EXPECT_GE(platform.monotonic_ms(), 5700);
+    EXPECT_LE(platform.monotonic_ms(), 6000);
 }
 
 } // namespace
