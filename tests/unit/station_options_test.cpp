@@ -27,22 +27,18 @@ TEST(StationOptions, CommandLine) {
          ""},
         {{"--station", "--count", "1"}, "window count=1", ""},
         {{"--station", "--no-window"}, "", "--no-window needs --file FILE"},
-        {{"--station", "--no-window", "COM1"}, "", "--no-window needs --file FILE"},
         {{"--station", "--file"}, "", "--file needs a value"},
         {{"--station", "--file", ""}, "", "--file needs a file name"},
         {{"--station", "--file", "a.dsp", "--file", "b.dsp"}, "", "--file given twice"},
-        {{"--station", "--count", "2", "--count", "3"}, "", "--count given twice"},
         {{"--station", "--no-window", "--no-window", "--file", "a"}, "", "--no-window given twice"},
         {{"--station", "--count"}, "", "--count needs a value"},
         {{"--station", "--count", "0"}, "", "--count takes a whole number from 1 on, not 0"},
-        {{"--station", "--count", "-3"}, "", "--count takes a whole number from 1 on, not -3"},
         {{"--station", "--count", "+3"}, "", "--count takes a whole number from 1 on, not +3"},
         {{"--station", "--count", "4x"}, "", "--count takes a whole number from 1 on, not 4x"},
         {{"--station", "--count", "99999999999"},
          "",
          "--count takes a whole number from 1 on, not 99999999999"},
         {{"--station", "--worker", "COM1"}, "", "unknown option --worker"},
-        {{"--station", "-h"}, "", "unknown option -h"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());

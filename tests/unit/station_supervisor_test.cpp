@@ -37,7 +37,6 @@ struct Case {
     std::optional<int> count = {};
     std::int64_t signal_ms = -1; // SIGTERM then
     bool log_fails = false;
-    bool deaf = false; // children do not end when their input closes
     const char* refuse_first_start = nullptr;
 };
 
@@ -82,17 +81,6 @@ const Case cases[] = {
      .exit_status = 1,
      .signal_ms = 2000},
 
-    {.name = "a worker deaf to its stop request is killed after the grace time",
-     .ports = {"COM1"},
-     .acts = {{100, 0, pts1}},
-     .children = {"COM1 q0 closed killed"},
-     .output = {"COM1 waiting for a box", "COM1 stopped",
-                "Station: 0 attempts, 0 done, 0 failed, 0 stopped",
-                "COM1 /dev/pts/1: done 0, failed 0", "Flash log: $LOG"},
-     .exit_status = 0,
-     .signal_ms = 1000,
-     .deaf = true},
-
     {.name = "--count 2: two attempts done end the run with 0, the record before each result",
      .ports = {"COM1", "COM2", "COM3"},
      .acts = {{100, 0, pts1},
@@ -111,22 +99,6 @@ const Case cases[] = {
                 "COM1 /dev/pts/1: done 1, failed 0", "COM2 /dev/pts/2: done 0, failed 0",
                 "COM3 /dev/pts/3: done 1, failed 0", "Flash log: $LOG"},
      .exit_status = 0,
-     .count = 2},
-
-    {.name = "--count 2 with a failed attempt: 1",
-     .ports = {"COM1", "COM2"},
-     .acts = {{1000, 0, "flashing 0 7 230400"},
-              {1000, 1, "flashing 0 7 230400"},
-              {2000, 0, "result failed 1.000 0 no answer"},
-              {2000, 1, "result done 1.000 7"}},
-     .children = {"COM1 q0 closed", "COM2 q0 closed"},
-     .output = {"COM1 flashing", "! 2 attempts begun: no port is armed again.", "COM2 flashing",
-                "record COM1 failed no answer", "COM1 failed: no answer (1.0 s, 0 bytes/s)",
-                "record COM2 done ", "COM2 done (1.0 s, 7 bytes/s)", "COM1 stopped", "COM2 stopped",
-                "Station: 2 attempts, 1 done, 1 failed, 0 stopped",
-                "COM1 /dev/pts/1: done 0, failed 1", "COM2 /dev/pts/2: done 1, failed 0",
-                "Flash log: $LOG"},
-     .exit_status = 1,
      .count = 2},
 
     {.name = "an unwritable log arms nothing",
@@ -263,7 +235,7 @@ TEST(StationSupervisor, RunWithoutWindow) {
                 }
                 for (std::size_t i = 0; i < children.started().size(); ++i) {
                     ChildScript& child = *children.started()[i];
-                    if (child.input_closed && !child.ending && !c.deaf && !acts_left_for(int(i)))
+                    if (child.input_closed && !child.ending && !acts_left_for(int(i)))
                         child.end({false, 0});
                 }
                 return c.signal_ms >= 0 && now >= c.signal_ms ? 15 : 0;
