@@ -21,6 +21,7 @@
 #include "shell/command_line_help.h"
 #include "shell/startup.h"
 #include "station/station_run.h"
+#include "station/worker_main.h"
 
 namespace {
 
@@ -143,6 +144,10 @@ int station_main(int argc, char** argv, const std::string& program) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The station's per-port worker needs no display: before any QApplication.
+    if (argc > 1 && std::string(argv[1]) == "--worker")
+        return velk2::worker_main(std::vector<std::string>(argv + 1, argv + argc),
+                                  velk2::read_ini_setting);
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
     if (velk2::station_requested(std::vector<std::string>(argv + std::min(argc, 1), argv + argc)))
         return station_main(argc, argv, path);
