@@ -29,6 +29,9 @@ cleanup() {
     wineserver -k >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
+# A step of the harness itself that fails ends the run: say which one, since
+# set -e alone ends it without a word.
+trap 'echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO: $BASH_COMMAND (exit $?)"' ERR
 
 start_display "$work/xvfb.log"
 pids+=("$display_pid")
