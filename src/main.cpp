@@ -10,14 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/console_signals.h"
 #include "platform/device_names.h"
 #include "platform/port_listing.h"
 #include "platform/qt/mouse_state.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_settings.h"
+#include "platform/wall_clock.h"
 #include "session/context.h"
 #include "shell/command_line_help.h"
 #include "shell/startup.h"
+#include "station/station_run.h"
 #include "station/worker_main.h"
 
 namespace {
@@ -82,6 +85,62 @@ std::optional<int> info_command(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// ---------------------------------------------------------------- station
+
+void write_line(std::FILE* to, const std::string& line) {
+    const std::string text = line + "\n";
+    std::fwrite(text.data(), 1, text.size(), to);
+    std::fflush(to);
+}
+
+// Settings and devices as the main window maps them, without a display.
+velk2::StationSources ini_sources() {
+    return {[](const std::string& key) { return velk2::read_ini_setting("STATION", key); },
+            [](const std::string& port) {
+                return velk2::map_port_name(port, velk2::process_env, [](const std::string& key) {
+                    return velk2::read_ini_setting("PORTS", key);
+                });
+            },
+            velk2::process_env};
+}
+
+// The icon of the desktop entry, so that the window and its launcher match.
+void show_app_icon() {
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velk2/velk2.png")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("velk2"));
+}
+
+// `velk2 --station ...`: the flashing station, with its window or, for a
+// production script, without one (no display needed).
+int station_main(int argc, char** argv, const std::string& program) {
+    const velk2::StationCommand command =
+        velk2::station_command(std::vector<std::string>(argv + 1, argv + argc));
+    if (!command.problem.empty()) {
+        std::fputs(("velk2: " + command.problem + "\n" + velk2::usage_text()).c_str(), stderr);
+        return velk2::station_usage_status;
+    }
+    velk2::StationServices services = velk2::native_station_services(program);
+    if (!command.options.window) {
+        velk2::ConsoleSignals end_signals;
+        services.print = [](const std::string& line) { write_line(stdout, line); };
+        services.message = [](const std::string& line) { write_line(stderr, line); };
+        const velk2::StationWaiting waiting{velk2::steady_ms, [&end_signals](std::int64_t until) {
+                                                return end_signals.sleep_until(until);
+                                            }};
+        return velk2::run_station_without_window(command.options, ini_sources(), services, waiting);
+    }
+    velk2::prefer_x11_platform();
+    QApplication app(argc, argv);
+    show_app_icon();
+    velk2::QtPlatform platform;
+    const velk2::StationSources sources{
+        [&platform](const std::string& key) { return platform.read_setting("STATION", key); },
+        [&platform](const std::string& port) { return platform.map_port(port); },
+        velk2::process_env};
+    velk2::Window window;
+    return velk2::run_station_window(command.options, sources, services, platform, window);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -89,13 +148,13 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--worker")
         return velk2::worker_main(std::vector<std::string>(argv + 1, argv + argc),
                                   velk2::read_ini_setting);
-    if (auto status = info_command(argc, argv)) return *status;
     const std::string path = program_path(argc > 0 ? argv[0] : nullptr);
+    if (velk2::station_requested(std::vector<std::string>(argv + std::min(argc, 1), argv + argc)))
+        return station_main(argc, argv, path);
+    if (auto status = info_command(argc, argv)) return *status;
     velk2::prefer_x11_platform();
     QApplication app(argc, argv);
-    // The icon of the desktop entry, so that the window and its launcher match.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/velk2/velk2.png")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("velk2"));
+    show_app_icon();
     velk2::QtPlatform platform;
     velk2::Context ctx(platform);
     ctx.process.program_path = path;

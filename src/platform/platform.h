@@ -45,7 +45,7 @@ inline std::string signal_name(int signal) {
 struct FileDialogRequest {
     std::string title;
     std::string folder;       // folder to start in ("" = current directory)
-    std::string pattern;      // e.g. "*.DSP"
+    std::string pattern;      // e.g. "*.DSP"; several separated by blanks
     std::string default_name; // file name proposed in the dialog
 };
 

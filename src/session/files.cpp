@@ -20,7 +20,8 @@ long long file_length(const std::string& path) {
     return ec ? -1 : static_cast<long long>(n);
 }
 
-// Why the JPG dialog does not take `path`, or "" when it does.
+} // namespace
+
 std::string jpg_refusal(const std::string& path) {
     std::error_code ec;
     const fs::file_status st = fs::status(os_path(path), ec);
@@ -38,8 +39,6 @@ std::string jpg_refusal(const std::string& path) {
                " bytes: the welcome screen takes at most " + std::to_string(jpg_dialog_limit) + ".";
     return {};
 }
-
-} // namespace
 
 std::size_t last_separator(const std::string& path) {
 #ifdef _WIN32

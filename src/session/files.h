@@ -29,6 +29,8 @@ bool readable_file(const std::string& path); // a regular file that opens for re
 
 // The largest picture the JPG dialog accepts.
 constexpr long long jpg_dialog_limit = 60000;
+// Why the JPG dialog does not take the picture at `path`, or "" when it does.
+std::string jpg_refusal(const std::string& path);
 
 // The file dialog with the start folder and default name taken from `start`
 // (a stored full path); stores the choice under "LAST"/type. "" when nothing

@@ -27,6 +27,8 @@ std::optional<std::string> unknown_option_text(const std::vector<std::string>& a
 
 std::string usage_text() {
     return R"(Usage: velk2 [ARGUMENT]
+       velk2 --station [PORT...] [--file FILE] [--count N]
+       velk2 --station --no-window --file FILE [PORT...] [--count N]
        velk2 --ports | --help | -h | --version
 
 Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
@@ -63,16 +65,39 @@ A port text that starts with / is a device path; any other is a name under
   --help, -h this text
   --version  the version
 
+The flashing station (--station, the first argument): one window for many
+ports. The file (DSP or JPG) is prepared once; Start arms every port, and one
+worker process per port flashes each box that appears on it. Every attempt
+gets a line in $XDG_DATA_HOME/VELK2/flash-log.csv (default
+~/.local/share/VELK2/), written before the row shows its result; a log that
+cannot be written arms nothing.
+  PORT...          the ports (COM3, or a device path), else PORTS= of group
+                   [STATION] of the settings (commas or blanks), else COM1 to
+                   COM8; each mapped as COMn below
+  --file FILE      the file to flash
+  --count N        stop arming after N attempts in all
+  --no-window      without a window (needs --file): starts at once, prints a
+                   line per event on standard output, messages on standard
+                   error and a summary at the end; SIGINT or SIGTERM stops
+                   (each worker ends with its port closed, killed after 5 s)
+QUIET= of group [STATION]: the seconds a line must stay silent after a flash
+before its port is armed again (default 5), so that a box that restarts into
+its bootloader is not flashed twice.
+
 Unattended mode: VELK2_NO_DIALOGS=1 prints every message box on standard
 error as one line and waits for no click; an automatic start that cannot
 upload then ends at once with status 1.
 
 Exit status:
-  0        an interactive run, an automatic upload that ended "done"
+  0        an interactive run, an automatic upload that ended "done";
+           --station --no-window: every attempt ended "done"
   1        an automatic start that did not flash: the upload did not end
            "done", the named file cannot be used, or the port did not open
            (unless another upload of the run ended "done")
-  2        an unknown option
+           --station --no-window: an attempt that did not end "done" (also
+           one stopped by a signal), a refused file, a flash log that cannot
+           be written
+  2        an unknown option, a bad --station argument
   128+n    ended by signal n (143 SIGTERM, 130 SIGINT, 129 SIGHUP)
 
 Diagnostic lines go to standard error. See velk2(1).

@@ -4,6 +4,8 @@ namespace velk2 {
 
 std::string windows_usage_text() {
     return R"text(Usage: velk2.exe ["ARGUMENT"]
+       velk2.exe --station [PORT...] [--file FILE] [--count N]
+       velk2.exe --station --no-window --file FILE [PORT...] [--count N]
        velk2.exe --help | -h | --version
 
 Flashes a satellite set-top box over a serial line: upload a DSP firmware or a
@@ -31,10 +33,29 @@ Switches, anywhere in the program's path (e.g. VELK_(COM3)(DBG2).exe):
 
 COMn is opened as \\.\COMn. Settings: HKEY_CURRENT_USER\Software\VELK2.
 
+The flashing station (--station, the first argument; its arguments are read
+as any Windows program reads them): one window for many ports. The file (DSP
+or JPG) is prepared once; Start arms every port, and one worker process per
+port flashes each box that appears on it. Every attempt gets a line in
+%LOCALAPPDATA%\VELK2\flash-log.csv, written before the row shows its result;
+a log that cannot be written arms nothing.
+  PORT...          the ports (COM3), else the value PORTS of the key
+                   HKEY_CURRENT_USER\Software\VELK2\STATION (commas or
+                   blanks), else COM1 to COM8
+  --file FILE      the file to flash
+  --count N        stop arming after N attempts in all
+  --no-window      without a window (needs --file): starts at once, prints a
+                   line per event on standard output, messages on standard
+                   error and a summary at the end
+The value QUIET of that key: the seconds a line must stay silent after a flash
+before its port is armed again (default 5).
+
 Exit status:
   0        a run that ended normally, an automatic upload that ended "done"
   1        an automatic upload that did not end "done", or whose file was
-           refused
+           refused; --station --no-window: an attempt that did not end
+           "done", a refused file, a flash log that cannot be written
+  2        a bad --station argument
 )text";
 }
 

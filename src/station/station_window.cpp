@@ -1,5 +1,7 @@
 #include "station/station_window.h"
 
+#include <algorithm>
+
 #include "station/station_layout.h"
 #include "station/station_texts.h"
 
@@ -28,7 +30,10 @@ void build(Window& w, int rows) {
 bool built_for(const Window& w, int rows) {
     const std::size_t expected =
         std::size(station_top) + std::size_t(rows) * std::size(station_columns);
-    return w.controls.size() == expected && w.find(station_control::start) &&
+    // Controls without a position (the front end's timer) are not the model's.
+    const auto placed = std::count_if(w.controls.begin(), w.controls.end(),
+                                      [](const Control& c) { return c.placed; });
+    return std::size_t(placed) == expected && w.find(station_control::start) &&
            (rows == 0 || w.find(station_row_control(rows - 1, station_column::port)));
 }
 

@@ -8,7 +8,8 @@
 namespace velk2 {
 
 // Creates the controls on first use (a window holding another number of
-// rows is built anew: bind the click handlers again then) and brings every
+// rows is built anew, without the controls a front end added: bind the
+// click handlers and add those again then) and brings every
 // text, value and enabled state up to `state`. The revision moves only when
 // something changed, so a painter repaints only then.
 void update_station_window(Window& window, const StationState& state);

@@ -2,6 +2,8 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "platform/os_path.h"
 
 namespace velk2 {
@@ -24,8 +26,10 @@ void show_message_box(HWND owner, const std::string& text, const std::string& ti
 
 std::string choose_file(HWND owner, const FileDialogRequest& request, bool save) {
     // The filter list: a description and a pattern, each ending in a zero,
-    // the list in two. Matching is case-blind on Windows.
-    const std::wstring pattern = request.pattern.empty() ? L"*.*" : widen(request.pattern);
+    // the list in two. Matching is case-blind on Windows. Several patterns
+    // ("*.DSP *.JPG") are separated by semicolons there.
+    std::wstring pattern = request.pattern.empty() ? L"*.*" : widen(request.pattern);
+    std::replace(pattern.begin(), pattern.end(), L' ', L';');
     std::wstring filter = pattern + L'\0' + pattern + L'\0' + L'\0';
 
     std::wstring name = native_folder(request.default_name);
