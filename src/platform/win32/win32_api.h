@@ -31,6 +31,11 @@ struct KeyCloser {
         if (key) RegCloseKey(key);
     }
 };
+struct HandleCloser {
+    void operator()(HANDLE handle) const {
+        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
 struct DcCloser {
     void operator()(HDC dc) const {
         if (dc) DeleteDC(dc);
@@ -41,6 +46,7 @@ using OwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectCloser>
 using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectCloser>;
 using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowCloser>;
 using OwnedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 using OwnedDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcCloser>;
 
 // A COM interface pointer released by its holder.
