@@ -7,12 +7,15 @@
 #include "platform/os_path.h"
 #include "platform/win32/console_text.h"
 #include "platform/win32/end_events.h"
+#include "platform/win32/registry_settings.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_platform.h"
 #include "session/context.h"
 #include "shell/command_line_help.h"
 #include "shell/startup.h"
 #include "shell/windows_usage.h"
+#include "station/worker_main.h"
+#include "station/worker_run.h"
 
 #include <shellapi.h>
 
@@ -47,8 +50,12 @@ std::vector<std::string> arguments() {
 } // namespace
 
 int main() {
-    // The options alone print for whoever started the program and exit.
     const std::vector<std::string> args = arguments();
+    // The station's per-port worker: no window, no window class, nothing on
+    // screen; its lines go to the standard handles the station gave it.
+    if (velk2::worker_requested(args))
+        return velk2::worker_main(args, velk2::read_registry_setting);
+    // The options alone print for whoever started the program and exit.
     if (const auto request = velk2::info_request(args)) {
         const std::string text =
             *request == velk2::InfoRequest::help      ? velk2::windows_usage_text()
