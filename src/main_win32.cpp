@@ -7,6 +7,7 @@
 #include "platform/os_path.h"
 #include "platform/win32/console_text.h"
 #include "platform/win32/end_events.h"
+#include "platform/win32/registry_settings.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_platform.h"
 #include "session/context.h"
@@ -14,6 +15,8 @@
 #include "shell/startup.h"
 #include "shell/windows_usage.h"
 #include "station/station_run.h"
+#include "station/worker_main.h"
+#include "station/worker_run.h"
 
 #include <shellapi.h>
 
@@ -99,9 +102,13 @@ int station_main(const std::vector<std::string>& args) {
 } // namespace
 
 int main() {
-    // The options alone print for whoever started the program and exit.
     const std::vector<std::string> args = arguments();
+    // The station's per-port worker: no window, no window class, nothing on
+    // screen; its lines go to the standard handles the station gave it.
+    if (velk2::worker_requested(args))
+        return velk2::worker_main(args, velk2::read_registry_setting);
     if (velk2::station_requested(args)) return station_main(args);
+    // The options alone print for whoever started the program and exit.
     if (const auto request = velk2::info_request(args)) {
         const std::string text =
             *request == velk2::InfoRequest::help ? velk2::windows_usage_text()

@@ -7,17 +7,16 @@
 //
 // Its standard input is the worker's line to the station: read_input takes
 // the data it is sent, and from then on the end of that input is the stop
-// request, thrown as Interrupted from every safe point, as SIGTERM, SIGINT
-// and SIGHUP are (so the transfers' end steps close the port). POSIX only
-// for now.
+// request, thrown as Interrupted from every safe point, as the end signals
+// and console events are (so the transfers' end steps close the port). The
+// OS's part is console_io.h.
 #pragma once
-
-#ifndef _WIN32
 
 #include <cstddef>
 #include <functional>
 #include <string>
 
+#include "platform/console_io.h"
 #include "platform/event_pump.h"
 #include "platform/platform.h"
 
@@ -34,8 +33,12 @@ class ConsolePlatform : public Platform {
     ConsolePlatform& operator=(const ConsolePlatform&) = delete;
 
     // Up to n bytes of standard input, waiting for them; fewer only at its
-    // end or when an end signal arrived. Its end seen here is the stop request.
+    // end or when a stop request came. An end seen here cuts the data short
+    // and is no stop request.
     std::string read_input(std::size_t n);
+
+    // One line to standard output, written at once.
+    void write_output(const std::string& line) { io_.write_output(line); }
 
     // Called with the text of every message box.
     std::function<void(const std::string& text)> on_message;
@@ -61,18 +64,14 @@ class ConsolePlatform : public Platform {
     bool load_picture(const std::string&) override { return false; }
 
   private:
-    // Sleeps until the monotonic clock reads `until_ms`, or less when an end
-    // signal or the end of standard input comes first.
+    // Sleeps until the monotonic clock reads `until_ms`, or less when a stop
+    // request comes first.
     void sleep_until(std::int64_t until_ms);
-    bool input_ended();
 
     SettingsLookup settings_;
+    ConsoleIo io_;
     EventPump pump_;
     Window* window_ = nullptr;
-    bool watching_input_ = false; // the data were taken: the end of input is a stop
-    bool input_end_ = false;
 };
 
 } // namespace velk2
-
-#endif

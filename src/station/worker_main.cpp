@@ -1,8 +1,5 @@
 #include "station/worker_main.h"
 
-#ifndef _WIN32
-
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/console_platform.h"
@@ -27,15 +24,9 @@ int worker_main(const std::vector<std::string>& args, const WorkerSettings& sett
 
     WorkerIo io;
     io.read_input = [&platform](std::size_t n) { return platform.read_input(n); };
-    io.write_line = [](const std::string& line) {
-        const std::string text = line + "\n";
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    };
+    io.write_line = [&platform](const std::string& line) { platform.write_output(line); };
     platform.on_message = [&io](const std::string& text) { io.last_message = text; };
     return run_worker(ctx, args, io);
 }
 
 } // namespace velk2
-
-#endif

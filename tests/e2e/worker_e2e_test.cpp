@@ -22,7 +22,8 @@ using Clock = std::chrono::steady_clock;
 struct Worker {
     std::unique_ptr<ChildProcess> child;
     std::vector<std::string> lines;
-    Worker(const std::string& dir, const std::string& device, const std::string& data) {
+    Worker(const std::string& dir, const std::string& device, const std::string& data,
+           std::size_t sent = std::string::npos) {
         for (int n = 1; n <= 8; ++n)
             setenv(("VELK2_COM" + std::to_string(n)).c_str(), (dir + "/no-such-port").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
@@ -34,7 +35,7 @@ struct Worker {
                                     "--quiet", "1.5"});
         std::filesystem::current_path(here);
         child = std::move(started.child);
-        if (child) child->write_input(data);
+        if (child) child->write_input(std::string_view(data).substr(0, sent));
     }
     // Polls until `done` holds or the limit passes; false after the limit.
     template <class Done> bool until(Done done, std::chrono::milliseconds limit) {
@@ -101,6 +102,17 @@ TEST(WorkerE2E, FlashesTheBoxByteExactThenEndsOnTheEndOfItsInput) {
         EXPECT_LT(Clock::now() - closed, 2s);
         EXPECT_EQ(*w.child->exit_status(), (ChildExit{false, 1}));
         EXPECT_EQ(w.lines.size(), 2u) << testing::PrintToString(w.lines);
+    }
+    {
+        // The input ends before all the data: no stop, the reason it cannot start.
+        Worker w(dir, dir + "/no-such-port", data, 1000);
+        ASSERT_TRUE(w.child);
+        w.child->poll();
+        w.child->close_input();
+        ASSERT_TRUE(w.ended(5s));
+        EXPECT_EQ(*w.child->exit_status(), (ChildExit{false, 1}));
+        EXPECT_EQ(w.lines,
+                  std::vector<std::string>{"error upload data ended after 1000 of 30000 bytes"});
     }
 }
 

@@ -220,5 +220,71 @@ if grep -q received "$work/nofile.out"; then
     fail "the box of the failed automatic starts received a file"; cat "$work/nofile.out"
 fi
 
+say "the station's worker: velk2.exe --worker fed through a pipe"
+head -c 30000 /dev/urandom >"$work/worker.dsp"
+hash=$(sha256sum "$work/worker.dsp" | cut -d' ' -f1)
+mkdir -p "$work/box-worker" "$work/worker"
+# The box asks again for 1 s after its upload; the worker's quiet phase
+# waits that out. The box on COM8 never comes.
+start_box worker --role bootloader --out "$work/box-worker" --number-files --restart-for 1 \
+    --timeout 60
+worker_pty=$box_pty
+start_box absent --role bootloader --out "$work/box-worker" --appear-after 60 --timeout 60
+map_ports "COM7=$worker_pty" "COM8=$box_pty"
+worker() { # PORT: velk2.exe --worker PORT on its standard input, in $work/worker
+    (cd "$work/worker" && timeout 60 wine "$win/default/velk2.exe" --worker "$1" --name fw.dsp \
+        --size 30000 --sha256 "$hash" --quiet 1.5 >out.txt 2>err.txt)
+}
+# The input stays open after the data until the worker has ended.
+exec {feed}< <(cat "$work/worker.dsp"; exec sleep 60)
+feeder=$!
+set +e
+worker COM7 <&$feed
+status=$?
+set -e
+exec {feed}<&-
+kill "$feeder" 2>/dev/null || true
+out=$work/worker/out.txt
+steps=$(tr -d '\r' <"$out" | awk '$1 == "result" { print $1, $2; next }
+    $1 != "flashing" || $2 == 0 || $2 == $3')
+expected="ready 30000 $hash
+waiting \\\\.\\COM7
+flashing 0 30000 230400
+flashing 30000 30000 230400
+result done
+quiet"
+if [ $status = 0 ] && [ "$steps" = "$expected" ] && [ "$(grep -c $'\r$' "$out")" = "$(wc -l <"$out")" ] &&
+    [ "$(ls "$work/box-worker")" = 1-fw.dsp ] && cmp -s "$work/worker.dsp" "$work/box-worker/1-fw.dsp"; then
+    pass "velk2.exe --worker COM7: ready, waiting, flashing, result done, quiet (CRLF), exit 0;" \
+        "the box holds exactly the file, flashed once"
+else
+    fail "velk2.exe --worker COM7: exit $status"; cat "$out" "$work/worker/err.txt"; ls "$work/box-worker"
+fi
+# The end of the input while it waits is the station's stop; an end before
+# all the data is no stop but the reason it cannot start.
+started=$(date +%s%N)
+set +e
+(cat "$work/worker.dsp"; sleep 2) | worker COM8
+status=$?
+set -e
+took_ms=$((($(date +%s%N) - started) / 1000000))
+if [ $status = 1 ] && [ "$(tr -d '\r' <"$out")" = "ready 30000 $hash
+waiting \\\\.\\COM8" ] && [ $took_ms -lt 8000 ]; then
+    pass "velk2.exe --worker COM8 whose input ends while it waits: stopped after $took_ms ms, exit 1"
+else
+    fail "velk2.exe --worker COM8, input ended while waiting: exit $status after $took_ms ms"
+    cat "$out" "$work/worker/err.txt"
+fi
+set +e
+head -c 1000 "$work/worker.dsp" | worker COM8
+status=$?
+set -e
+if [ $status = 1 ] && [ "$(tr -d '\r' <"$out")" = "error upload data ended after 1000 of 30000 bytes" ]; then
+    pass "velk2.exe --worker with its data cut short: the error line, exit 1"
+else
+    fail "velk2.exe --worker, data cut short: exit $status"; cat "$out" "$work/worker/err.txt"
+fi
+kill -TERM "$worker_pid" "$absent_pid" 2>/dev/null || true
+
 echo "wine: $passes passed, $failures failed"
 [ $failures = 0 ]
