@@ -6,7 +6,8 @@
 //
 // SELECTION: all (default), quick (the 256 KiB cases), upload, download,
 // parallel, reference, turnaround, adapter (the uploads and downloads through a
-// USB adapter at 16, 4 and 1 ms, and the bare-line rows they compare with), or
+// USB adapter at 16, 4 and 1 ms, and the bare-line rows they compare with),
+// station (16 ports through the station: waiting, and flashing; not in all), or
 // case names as listed by --list.
 // Exit status: 0 when every case ran, delivered its file byte-identical and
 // met its targets; 3 when a target was missed; 1 when a case failed.
@@ -24,6 +25,7 @@
 #include "figures.h"
 #include "machine_load.h"
 #include "reference_peer.h"
+#include "station_bench.h"
 #include "turnaround.h"
 #include "upload_cases.h"
 
@@ -336,11 +338,12 @@ void print_machine(const char* when) {
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: velk2-bench --velk2 PATH --boxsim PATH --download-bench PATH "
-                 "--work DIR [all|quick|upload|download|parallel|reference|turnaround|adapter|"
-                 "CASE...]\n       "
-                 "velk2-bench --list\n");
+    std::fprintf(
+        stderr,
+        "usage: velk2-bench --velk2 PATH --boxsim PATH --download-bench PATH "
+        "--work DIR [all|quick|upload|download|parallel|reference|turnaround|adapter|station|"
+        "CASE...]\n       "
+        "velk2-bench --list\n");
     return 2;
 }
 
@@ -355,6 +358,7 @@ int main(int argc, char** argv) {
         const bool has_value = i + 1 < argc;
         if (a == "--list") {
             for (const auto& c : all_cases()) std::printf("%s\n", c.name.c_str());
+            for (const auto& name : station_case_names()) std::printf("%s\n", name.c_str());
             return 0;
         } else if (a == "--velk2" && has_value) {
             tools.velk2 = argv[++i];
@@ -380,7 +384,8 @@ int main(int argc, char** argv) {
     std::vector<Case> chosen;
     for (const auto& c : all_cases())
         if (selected(c, words)) chosen.push_back(c);
-    if (chosen.empty()) {
+    const bool station = station_selected(words);
+    if (chosen.empty() && !station) {
         std::fprintf(stderr, "velk2-bench: no case matches; --list shows them\n");
         return 2;
     }
@@ -415,7 +420,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    const int station_status = station ? run_station_cases(tools, work, words) : 0;
+
     print_machine("end");
+    if (rows.empty()) return station_status;
     std::printf(
         "\nSummary\n"
         "  ratio   payload / phase time, against 1024 payload bytes per 1029 line bytes at "
@@ -446,5 +454,5 @@ int main(int argc, char** argv) {
         else if (!misses(r).empty() && status == 0)
             status = 3;
     }
-    return status;
+    return status == 1 || station_status == 1 ? 1 : std::max(status, station_status);
 }

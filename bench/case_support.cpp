@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "line_watch.h"
@@ -113,6 +114,12 @@ std::map<std::string, std::string> loader_env(const std::string& config_home) {
     return {{"QT_QPA_PLATFORM", "offscreen"},
             {"VELK2_NO_DIALOGS", "1"},
             {"XDG_CONFIG_HOME", config_home}};
+}
+
+bool is_box_pty(const std::string& device) {
+    struct stat st {};
+    return device.starts_with("/dev/pts/") && ::stat(device.c_str(), &st) == 0 &&
+           S_ISCHR(st.st_mode);
 }
 
 std::vector<std::string> adapter_args(int adapter_ms) {

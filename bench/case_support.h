@@ -67,6 +67,10 @@ std::optional<Box> start_box(const Tools& tools, const std::vector<std::string>&
 // at `until`.
 std::string finish_box(Box& box, Clock::time_point until);
 
+// Only a pseudo-terminal of a box this bench started may stand for a port: a
+// COMn without its VELK2_COMn would be a serial device of the machine.
+bool is_box_pty(const std::string& device);
+
 // The simulator's arguments for a USB adapter with this latency timer (none for 0).
 std::vector<std::string> adapter_args(int adapter_ms);
 

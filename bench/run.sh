@@ -5,6 +5,8 @@
 #   bench/run.sh            all cases (about 12 minutes, see bench/README.md)
 #   bench/run.sh quick      the 256 KiB cases and the 8 uploads at once (about 2 minutes)
 #   bench/run.sh upload | download | parallel | turnaround | adapter | CASE...   (bench/run.sh --list)
+#   bench/run.sh station    16 ports through `velk2 --station --no-window`: waiting, then flashing
+#                           (about 40 s; not part of "all")
 #
 # VELK2_BENCH_LOADER=PATH runs the cases with that velk2 instead of the one
 # built here (an older build, to compare); the simulator is always this one.

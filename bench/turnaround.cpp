@@ -26,8 +26,8 @@ bool next_pair(const std::string& line, std::size_t& at, long long& gone, long l
 
 } // namespace
 
-std::vector<double> turnarounds_ms(const std::string& box_log) {
-    std::vector<double> out;
+std::vector<TurnPair> turnaround_pairs(const std::string& box_log) {
+    std::vector<TurnPair> out;
     for (std::size_t at = box_log.find(marker); at != std::string::npos;
          at = box_log.find(marker, at)) {
         const std::size_t eol = std::min(box_log.find('\n', at), box_log.size());
@@ -36,10 +36,17 @@ std::vector<double> turnarounds_ms(const std::string& box_log) {
         if (pos != std::string::npos) {
             pos += pairs_start.size();
             for (long long gone = 0, in = 0; next_pair(line, pos, gone, in);)
-                out.push_back(double(in - gone) / 1000.0);
+                out.push_back({gone, in});
         }
         at = eol;
     }
+    return out;
+}
+
+std::vector<double> turnarounds_ms(const std::string& box_log) {
+    std::vector<double> out;
+    for (const TurnPair& p : turnaround_pairs(box_log))
+        out.push_back(double(p.in - p.gone) / 1000.0);
     return out;
 }
 

@@ -10,6 +10,16 @@
 
 namespace bench {
 
+// One data block's turn-around on the box's monotonic clock (us): its ACK
+// gone, and the next block's first byte in.
+struct TurnPair {
+    long long gone = 0;
+    long long in = 0;
+};
+
+// The pairs in a box log, in the order they came.
+std::vector<TurnPair> turnaround_pairs(const std::string& box_log);
+
 // The turn-arounds in a box log, in milliseconds, in the order they came.
 std::vector<double> turnarounds_ms(const std::string& box_log);
 

@@ -3,8 +3,6 @@
 #include <filesystem>
 #include <optional>
 
-#include <sys/stat.h>
-
 #include "line_watch.h"
 #include "turnaround.h"
 
@@ -23,14 +21,6 @@ struct Port {
     std::optional<Box> box;
     std::optional<Child> loader;
 };
-
-// Only a pseudo-terminal of a box this bench started may stand for a port: a
-// COMn without its VELK2_COMn would be a serial device of the machine.
-bool is_box_pty(const std::string& device) {
-    struct stat st {};
-    return device.starts_with("/dev/pts/") && ::stat(device.c_str(), &st) == 0 &&
-           S_ISCHR(st.st_mode);
-}
 
 // Everything that can be said about one port once its loader and box ended.
 Figures figures_of(const UploadCase& c, const Port& port, const Watched& watched,
