@@ -458,6 +458,7 @@ TEST(DownloadReceive, AWaitWithoutAHeaderSaysWhy) {
         std::function<void(Download&)> set_up;
         std::string stage;   // the start of the stage line that ends it
         std::string message; // "" for none after the wait message
+        int writes = -1;     // "C"s sent before the end; -1: not counted
     } cases[] = {
         // tmrR1 or the countdown, whichever comes first, ends it.
         {"a silent box", [](Download& d) { d.line.on_write = nullptr; }, "if ",
@@ -475,12 +476,14 @@ TEST(DownloadReceive, AWaitWithoutAHeaderSaysWhy) {
         {"the port refused at both rates", [](Download& d) { d.line.refuse_open = true; },
          "if <> 30 0",
          "COM1 could not be opened at 230400 or 115200 baud (Device or resource busy). Nothing "
-         "was downloaded."},
+         "was downloaded.",
+         0},
         {"the port refused on the reopening",
          [](Download& d) { d.line.on_open = [](HeadlessLine& l) { l.refuse_open = true; }; },
          "if <> 30 0",
          "COM1 could not be opened at 115200 baud (Device or resource busy). Nothing was "
-         "downloaded."},
+         "downloaded.",
+         1},
         {"the technician holds the right button",
          [](Download& d) {
              d.line.on_write = nullptr;
@@ -500,6 +503,11 @@ TEST(DownloadReceive, AWaitWithoutAHeaderSaysWhy) {
         if (!c.message.empty()) expected.push_back(c.message);
         EXPECT_EQ(messages, expected);
         EXPECT_TRUE(d.platform.file_requests.empty());
+        if (c.writes >= 0) { // a refused open ends the wait at the next reopening
+            EXPECT_EQ(d.line.writes.size(), std::size_t(c.writes));
+            EXPECT_GE(d.elapsed_us(), 250'000);
+            EXPECT_LE(d.elapsed_us(), 400'000);
+        }
         d.expect_idle();
     }
 }
@@ -532,21 +540,6 @@ TEST(DownloadReceive, SilentBoxEndsTheWaitAfterThirtySeconds) {
     d.expect_idle();
 }
 
-TEST(DownloadReceive, FailedOpeningEndsTheWait) {
-    for (const int good_opens : {0, 1}) {
-        SCOPED_TRACE(good_opens);
-        Download d;
-        d.line.refuse_open = good_opens == 0;
-        d.line.on_open = [](HeadlessLine& l) { l.refuse_open = true; };
-        d.click();
-        EXPECT_GE(d.elapsed_us(), 250'000);
-        EXPECT_LE(d.elapsed_us(), 400'000);
-        EXPECT_EQ(d.line.writes.size(), std::size_t(good_opens));
-        EXPECT_TRUE(d.staged("if <> 30 0"));
-        d.expect_idle();
-    }
-}
-
 TEST(DownloadReceive, ErrorInAHandlerDuringTheHeaderWaitReachesTheCallerWithThePortClosed) {
     Download d;
     d.line.on_write = nullptr; // a silent box
@@ -556,55 +549,50 @@ TEST(DownloadReceive, ErrorInAHandlerDuringTheHeaderWaitReachesTheCallerWithTheP
     d.expect_idle();
 }
 
-TEST(DownloadReceive, MissingBlockEndsTheDownloadAfterFiveToSixSeconds) {
-    // The second case crosses midnight during the block wait; a wait on the
-    // seconds-of-day clock would never end there (the test would time out).
-    for (const double start_of_day : {12 * 3600.0, 86400.0 - 1.5}) {
-        SCOPED_TRACE(start_of_day);
+// Block 3 of 5 never comes: the download ends after 5 to 6 s, or at once
+// when the adapter was unplugged between two blocks, and saves nothing.
+TEST(DownloadReceive, MissingBlockEndsTheDownloadAndSaysWhy) {
+    const struct {
+        const char* label;
+        double start_of_day;
+        bool unplugged;
+        std::int64_t min_us, max_us; // from the last request to the end
+        std::string reason;
+    } cases[] = {
+        // The read that runs when the deadline passes still takes its full
+        // time-out for 1029 bytes.
+        {"a silent box", 12 * 3600.0, false, 5'000'000, 6'000'000 + 1'030'000, ""},
+        // A wait on the seconds-of-day clock would never end there (the test
+        // would time out).
+        {"across midnight", 86400.0 - 1.5, false, 5'000'000, 6'000'000 + 1'030'000, ""},
+        {"an adapter unplugged", 12 * 3600.0, true, 0, 1'100'000,
+         ": the port's device went away (adapter unplugged?)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         Download d;
-        d.platform.start_of_day_s = start_of_day;
+        d.platform.start_of_day_s = c.start_of_day;
         d.box.offer("box.dsp", 5 * 1024);
         d.box.stop_after = 2;
+        int next_requests = 0;
+        const auto serve = d.line.on_write;
+        d.line.on_write = [&](HeadlessLine& line, const std::string& bytes) {
+            serve(line, bytes);
+            if (c.unplugged && bytes == next_request && ++next_requests == 2) line.lost = true;
+        };
         d.click();
 
         EXPECT_EQ(d.requests_after_header(),
                   (std::vector<std::string>{first_request, next_request, next_request}));
-        // The read that is running when the deadline passes still takes its
-        // full time-out for 1029 bytes.
         const std::int64_t waited = d.platform.now_us() - d.line.writes.back().at_us;
-        EXPECT_GE(waited, 5'000'000);
-        EXPECT_LE(waited, 6'000'000 + 1'030'000);
+        EXPECT_GE(waited, c.min_us);
+        EXPECT_LE(waited, c.max_us);
         ASSERT_EQ(d.platform.messages.size(), 2u);
-        EXPECT_EQ(d.platform.messages[1].first,
-                  "The download stopped: block 3 of 5 did not come. Nothing was saved.");
+        EXPECT_EQ(d.platform.messages[1].first, "The download stopped: block 3 of 5 did not come" +
+                                                    c.reason + ". Nothing was saved.");
         EXPECT_TRUE(d.platform.file_requests.empty());
         d.expect_idle();
     }
-}
-
-// An adapter unplugged between two blocks: the download ends at once
-// instead of waiting out the block's seconds, says that the device went
-// away, and saves nothing.
-TEST(DownloadReceive, UnpluggedAdapterEndsTheDownloadAtOnceAndSaysSo) {
-    Download d;
-    d.box.offer("box.dsp", 5 * 1024);
-    d.box.stop_after = 2;
-    int next_requests = 0;
-    const auto serve = d.line.on_write;
-    d.line.on_write = [&](HeadlessLine& line, const std::string& bytes) {
-        serve(line, bytes);
-        if (bytes == next_request && ++next_requests == 2) line.lost = true;
-    };
-    d.click();
-
-    // The read running then takes its time-out for 1029 bytes, not the 5 s.
-    EXPECT_LE(d.platform.now_us() - d.line.writes.back().at_us, 1'100'000);
-    ASSERT_EQ(d.platform.messages.size(), 2u);
-    EXPECT_EQ(d.platform.messages[1].first,
-              "The download stopped: block 3 of 5 did not come: the port's device went away "
-              "(adapter unplugged?). Nothing was saved.");
-    EXPECT_TRUE(d.platform.file_requests.empty());
-    d.expect_idle();
 }
 
 TEST(DownloadReceive, FailedWriteLeavesWhatWasThereAndSaysSo) {

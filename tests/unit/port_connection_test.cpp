@@ -41,6 +41,11 @@ TEST(PortConnection, OpenShowsStateSavesLineRecordAndTraces) {
     h.ctx.window.get("cm4").on_click();
     EXPECT_FALSE(h.line.open);
     expect_port_shown(h, "COM3 (CLOSED)", false);
+    // Closed, it reads nothing and drops writes.
+    const auto writes = h.line.writes.size();
+    EXPECT_EQ(port_read(h.ctx, 10), "");
+    port_send(h.ctx, "C");
+    EXPECT_EQ(h.line.writes.size(), writes);
 }
 
 // "dcb1" is a debugging aid: a folder where it cannot be written (here a
@@ -162,15 +167,6 @@ TEST(PortConnection, PlainOpenTouchesNeitherLineRecordNorTrace) {
     expect_port_shown(h, "COM3 (OPEN) 38400", true);
     // The delivered build has no "Service to Box": nothing to enable, no crash.
     EXPECT_EQ(h.ctx.window.find("cmbinup") != nullptr, h.ctx.service_mode);
-}
-
-TEST(PortConnection, ClosedPortReadsNothingAndDropsWrites) {
-    Harness h("COM7");
-    port_close(h.ctx);
-    expect_port_shown(h, "COM7 (CLOSED)", false);
-    EXPECT_EQ(port_read(h.ctx, 10), "");
-    port_send(h.ctx, "C");
-    EXPECT_TRUE(h.line.writes.empty());
 }
 
 TEST(Primitives, ReadFollowsTheOneMillisecondRecord) {

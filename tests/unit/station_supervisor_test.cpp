@@ -5,19 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <random>
+#include <functional>
 
 #include "platform/headless.h"
 #include "platform/scripted_child.h"
 #include "station/sha256.h"
 #include "station/station_layout.h"
+#include "station_script.h"
+#include "support/harness.h"
 
 namespace velk2 {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct ChildAct {
     std::int64_t ms;
@@ -54,12 +52,12 @@ const Case cases[] = {
               {2000, 0, "!exit 3"},
               {3200, 1, "quiet"}},
      .children = {"COM1 q0", "COM1 q5 closed"},
-     .output = {"COM1 waiting for a box", "COM1 flashing",
-                "record COM1 failed worker ended (exit status 3): box gone",
-                "COM1 failed: worker ended (exit status 3): box gone (1.0 s, 0 bytes/s)",
-                "COM1 remove the box", "COM1 stopped",
-                "Station: 1 attempts, 0 done, 1 failed, 0 stopped",
-                "COM1 /dev/pts/1: done 0, failed 1", "Flash log: $LOG"},
+     .output =
+         {"COM1 waiting for a box", "COM1 flashing",
+          "record 16:05:09 COM1 /dev/pts/1 failed 1.0: worker ended (exit status 3): box gone",
+          "COM1 failed: worker ended (exit status 3): box gone (1.0 s, 0 bytes/s)",
+          "COM1 remove the box", "COM1 stopped", "Station: 1 attempts, 0 done, 1 failed, 0 stopped",
+          "COM1 /dev/pts/1: done 0, failed 1", "Flash log: $LOG"},
      .exit_status = 1,
      .signal_ms = 5000},
 
@@ -73,8 +71,8 @@ const Case cases[] = {
               {2300, 1, "!exit 1"}},
      .children = {"COM1 q0 closed", "COM2 q0 closed", "COM3 q0 closed"},
      .output = {"COM1 waiting for a box", "COM2 waiting for a box", "COM3 waiting for a box",
-                "COM2 flashing", "COM1 stopped", "COM3 stopped", "record COM2 stopped ",
-                "COM2 stopped (1.3 s, 0 bytes/s)",
+                "COM2 flashing", "COM1 stopped", "COM3 stopped",
+                "record 16:05:09 COM2 /dev/pts/2 stopped 1.3", "COM2 stopped (1.3 s, 0 bytes/s)",
                 "Station: 1 attempts, 0 done, 0 failed, 1 stopped",
                 "COM1 /dev/pts/1: done 0, failed 0", "COM2 /dev/pts/2: done 0, failed 0, stopped 1",
                 "COM3 /dev/pts/3: done 0, failed 0", "Flash log: $LOG"},
@@ -93,9 +91,10 @@ const Case cases[] = {
      .children = {"COM1 q0 closed", "COM2 q0 closed", "COM3 q0 closed"},
      .output = {"COM1 waiting for a box", "COM2 waiting for a box", "COM3 waiting for a box",
                 "COM3 flashing", "! 2 attempts begun: no port is armed again.", "COM1 flashing",
-                "COM2 stopped", "record COM3 done ", "COM3 done (1.0 s, 7 bytes/s)", "COM3 stopped",
-                "record COM1 done ", "COM1 done (1.0 s, 7 bytes/s)", "COM1 stopped",
-                "Station: 2 attempts, 2 done, 0 failed, 0 stopped",
+                "COM2 stopped", "record 16:05:09 COM3 /dev/pts/3 done 1.0",
+                "COM3 done (1.0 s, 7 bytes/s)", "COM3 stopped",
+                "record 16:05:09 COM1 /dev/pts/1 done 1.0", "COM1 done (1.0 s, 7 bytes/s)",
+                "COM1 stopped", "Station: 2 attempts, 2 done, 0 failed, 0 stopped",
                 "COM1 /dev/pts/1: done 1, failed 0", "COM2 /dev/pts/2: done 0, failed 0",
                 "COM3 /dev/pts/3: done 1, failed 0", "Flash log: $LOG"},
      .exit_status = 0,
@@ -126,19 +125,9 @@ const Case cases[] = {
 
 // A small DSP file on disk for the run to prepare.
 struct FirmwareFile {
-    FirmwareFile() {
-        folder = fs::temp_directory_path() /
-                 ("velk2-station-test-" + std::to_string(std::random_device{}()));
-        fs::create_directories(folder);
-        path = (folder / "fw.dsp").string();
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-    ~FirmwareFile() {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-    }
-    fs::path folder;
-    std::string path;
+    FirmwareFile() { test::write_file(path, bytes); }
+    test::TempDir folder;
+    const std::string path = folder / "fw.dsp";
     const std::string bytes = std::string("FW\0\x01\xff\r\n", 7);
 };
 
@@ -148,21 +137,18 @@ std::string replace_all(std::string text, const std::string& from, const std::st
     return text;
 }
 
-// The record line's port, result and reason.
-std::string record_gist(const std::string& line) {
-    std::vector<std::string> f;
-    std::string field;
-    bool quoted = false;
-    for (char c : line) {
-        if (c == '"')
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            f.push_back(std::exchange(field, {}));
-        else if (c != '\n')
-            field += c;
-    }
-    f.push_back(field);
-    return f.size() == 10 ? f[1] + " " + f[6] + " " + f[7] : "bad record " + line;
+// The run's settings, its ports on /dev/pts/N, and a data folder for the log.
+StationSources sources_for(const FirmwareFile& fw,
+                           std::function<std::string(const std::string&)> setting) {
+    return {std::move(setting),
+            [](const std::string& port) {
+                return PortMapping{"/dev/pts/" + port.substr(3), "test", ""};
+            },
+            [data_home = fw.folder / "data"](const std::string& name) {
+                return name == "XDG_DATA_HOME" || name == "LOCALAPPDATA"
+                           ? std::optional<std::string>(data_home)
+                           : std::nullopt;
+            }};
 }
 
 TEST(StationSupervisor, RunWithoutWindow) {
@@ -177,23 +163,15 @@ TEST(StationSupervisor, RunWithoutWindow) {
         options.file = fw.path;
         options.ports = c.ports;
         options.count = c.count;
-        const std::string data_home = (fw.folder / "data").string();
-        const StationSources sources{
-            [](const std::string&) { return std::string(); },
-            [](const std::string& port) {
-                return PortMapping{"/dev/pts/" + port.substr(3), "test", ""};
-            },
-            [&](const std::string& name) -> std::optional<std::string> {
-                if (name == "XDG_DATA_HOME" || name == "LOCALAPPDATA") return data_home;
-                return std::nullopt;
-            }};
+        const StationSources sources =
+            sources_for(fw, [](const std::string&) { return std::string(); });
         StationServices services;
         services.program = "/opt/velk2";
         services.start_child = children.starter();
         services.append = [&](const std::string& path, const std::string&,
                               const std::string& line) {
             if (c.log_fails) return std::make_error_code(std::errc::permission_denied);
-            if (!line.empty()) output.push_back("record " + record_gist(line));
+            if (!line.empty()) output.push_back("record " + test::record_gist(line));
             EXPECT_EQ(path, flash_log_path(sources.env).path);
             return std::error_code();
         };
@@ -285,25 +263,17 @@ std::string row_text(const Window& w, int row, const char* column) {
 TEST(StationSupervisor, Window) {
     const FirmwareFile fw;
     HeadlessPlatform platform;
-    platform.port_map["COM1"] = {"/dev/pts/1", "test", ""};
-    platform.port_map["COM2"] = {"/dev/pts/2", "test", ""};
     platform.settings[{"STATION", "PORTS"}] = "COM1,COM2";
     platform.file_answers = {fw.path};
     ScriptedChildren children;
     std::vector<std::string> records;
-    const std::string data_home = (fw.folder / "data").string();
-    const StationSources sources{
-        [&](const std::string& key) { return platform.read_setting("STATION", key); },
-        [&](const std::string& port) { return platform.map_port(port); },
-        [&](const std::string& name) -> std::optional<std::string> {
-            if (name == "XDG_DATA_HOME" || name == "LOCALAPPDATA") return data_home;
-            return std::nullopt;
-        }};
+    const StationSources sources = sources_for(
+        fw, [&](const std::string& key) { return platform.read_setting("STATION", key); });
     StationServices services;
     services.program = "/opt/velk2";
     services.start_child = children.starter();
     services.append = [&](const std::string&, const std::string&, const std::string& line) {
-        if (!line.empty()) records.push_back(record_gist(line));
+        if (!line.empty()) records.push_back(test::record_gist(line));
         return std::error_code();
     };
     services.now_ms = [&] { return platform.monotonic_ms(); };
@@ -330,7 +300,7 @@ TEST(StationSupervisor, Window) {
         child(1).say("flashing 7 7 230400\nresult done 0.300 23\n");
     });
     platform.at(700, [&] {
-        EXPECT_EQ(records, std::vector<std::string>{"COM2 done "});
+        EXPECT_EQ(records, std::vector<std::string>{"16:05:09 COM2 /dev/pts/2 done 0.3"});
         EXPECT_EQ(row_text(window, 1, station_column::state), "done");
         EXPECT_EQ(row_text(window, 1, station_column::counts), "done 1, failed 0");
         EXPECT_EQ(child(0).input, fw.bytes);

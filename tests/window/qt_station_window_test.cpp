@@ -12,40 +12,10 @@
 #include "qt_test_app.h"
 #include "station/station_layout.h"
 #include "station/station_window.h"
+#include "support/station_sample.h"
 
 namespace velk2 {
 namespace {
-
-// Four ports: waiting, flashing 45 %, done, failed.
-StationState four_ports() {
-    StationState s = make_station_state({{"COM1", "/dev/ttyUSB0"},
-                                         {"COM2", "/dev/ttyUSB1"},
-                                         {"COM3", "/dev/ttyUSB2"},
-                                         {"COM4", "/dev/ttyUSB3"}});
-    s.file = {"/fw/R3e558zu.dsp", 2000, std::string(64, 'c'), ""};
-    s.log_path = "/home/ws/.local/share/VELK2/flash-log.csv";
-    s.phase = StationPhase::running;
-    s.rows[0].state = RowState::waiting;
-    StationRow& flashing = s.rows[1];
-    flashing.state = RowState::flashing;
-    flashing.in_attempt = true;
-    flashing.bytes = 900;
-    flashing.total = 2000;
-    flashing.bytes_per_s = 22000;
-    StationRow& done = s.rows[2];
-    done.state = RowState::done;
-    done.bytes = done.total = 2000;
-    done.last_result = WorkerResult{FlashOutcome::done, 1000, 2000, ""};
-    done.done = 1;
-    StationRow& failed = s.rows[3];
-    failed.state = RowState::failed;
-    failed.reason = "box silent";
-    failed.bytes = 500;
-    failed.total = 2000;
-    failed.last_result = WorkerResult{FlashOutcome::failed, 1000, 500, "box silent"};
-    failed.failed = 1;
-    return s;
-}
 
 // The widgets of the form other than the panel.
 QList<QWidget*> control_widgets(QWidget* form) {
@@ -94,13 +64,9 @@ std::string shown_text(QWidget* form, const char* name) {
     if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdString();
     return "none";
 }
-bool enabled(QWidget* form, const char* name) {
-    QWidget* w = form->findChild<QWidget*>(name);
-    return w && w->isEnabled();
-}
 
 struct Station {
-    StationState state = four_ports();
+    StationState state = test::four_port_station("/dev/ttyUSB", "/fw/");
     Window window;
     std::unique_ptr<QtWindow> shown;
     Station() {
@@ -136,7 +102,7 @@ TEST(QtStationWindow, EachControlIsAWidgetOfItsKindAtItsPlace) {
         {"row0_progress", "0"},
     };
     for (const auto& e : seen) EXPECT_EQ(shown_text(s.form(), e.control), e.shown) << e.control;
-    EXPECT_FALSE(enabled(s.form(), "file_select"));
+    EXPECT_FALSE(s.form()->findChild<QWidget*>("file_select")->isEnabled());
 }
 
 struct StationChange {
@@ -165,32 +131,6 @@ TEST(QtStationWindow, ModelUpdatesReachTheWidgets) {
                     shown_text(f, "row1_state") == "done" &&
                     shown_text(f, "row1_counts") == "done 1, failed 0" &&
                     tip(f, "row1_state") == "done";
-         }},
-        {"a new attempt back to 0",
-         [](StationState& s) {
-             StationRow& r = s.rows[2];
-             r.state = RowState::flashing;
-             r.in_attempt = true;
-             r.bytes = 0;
-         },
-         [](QWidget* f) {
-             return shown_text(f, "row2_progress") == "0" &&
-                    shown_text(f, "row2_state") == "flashing 0 %";
-         }},
-        {"Stop pressed: the button disabled",
-         [](StationState& s) {
-             s.phase = StationPhase::halting;
-             s.stop_requested = true;
-         },
-         [](QWidget* f) { return shown_text(f, "start") == "Stop" && !enabled(f, "start"); }},
-        {"the station idle again",
-         [](StationState& s) {
-             s.phase = StationPhase::idle;
-             s.stop_requested = false;
-         },
-         [](QWidget* f) {
-             return shown_text(f, "start") == "Start" && enabled(f, "start") &&
-                    enabled(f, "file_select");
          }},
         {"a reason too long for its label ends in an ellipsis",
          [](StationState& s) {
