@@ -12,6 +12,8 @@
 #   COM5  a download from a box that sends block 5 twice (the file is exact)
 #   COM6  a download from a box that swaps blocks 5 and 6 (nothing is saved)
 #   COM5  automatic starts whose named file is missing: nothing may arrive
+#   COM7  the station's worker fed through a pipe; COM8 a box that never comes
+#   COM1, COM2  the station without a window flashing a box on each
 # Usage: tests/wine/run.sh PATH/TO/velk2-boxsim
 source "$(dirname "$0")/harness.sh" "$1"
 
@@ -285,6 +287,37 @@ else
     fail "velk2.exe --worker, data cut short: exit $status"; cat "$out" "$work/worker/err.txt"
 fi
 kill -TERM "$worker_pid" "$absent_pid" 2>/dev/null || true
+
+say "the station without a window: a box on COM1 and a later one on COM2"
+head -c 30000 /dev/urandom >"$work/station.dsp"
+hash=$(sha256sum "$work/station.dsp" | cut -d' ' -f1)
+mkdir -p "$work/box-st1" "$work/box-st2"
+# Each box asks again for 1 s after its flash, then leaves; the second comes
+# only after the first has asked again, which the quiet time must not answer.
+start_box st1 --role bootloader --out "$work/box-st1" --appear-after 0.5 --restart-for 1 \
+    --number-files --timeout 60
+st1=$box_pty
+start_box st2 --role bootloader --out "$work/box-st2" --appear-after 9 --restart-for 1 \
+    --number-files --timeout 60
+map_ports "COM1=$st1" "COM2=$box_pty"
+run_copy default station velk2.exe \
+    "--station --no-window --file \"$(winepath -w "$work/station.dsp")\" COM1 COM2 --count 2"
+out=$work/station/stdout.txt
+# The record in the prefix keeps earlier runs: this run's lines carry its hash.
+log=$(winepath -u "$(sed -n 's/^Flash log: //p' "$out" | tr -d '\r')" 2>/dev/null || true)
+done_ports=$({ grep -F ",$hash,done," "$log" 2>/dev/null || true; } | cut -d, -f2 | sort | tr '\n' ' ')
+if [ $status = 0 ] && grep -q '^Station: 2 attempts, 2 done, 0 failed, 0 stopped' "$out" &&
+    [ "$done_ports" = "COM1 COM2 " ] &&
+    [ "$(ls "$work/box-st1")$(ls "$work/box-st2")" = 1-station.dsp1-station.dsp ] &&
+    cmp -s "$work/station.dsp" "$work/box-st1/1-station.dsp" &&
+    cmp -s "$work/station.dsp" "$work/box-st2/1-station.dsp"; then
+    pass "velk2.exe --station --no-window COM1 COM2 --count 2: both boxes hold exactly the file," \
+        "flashed once, two done lines in the record, exit 0"
+else
+    fail "velk2.exe --station --no-window COM1 COM2: exit $status, done on '$done_ports'"
+    cat "$out" "$work/station/stderr.txt"; ls "$work/box-st1" "$work/box-st2"
+fi
+kill -TERM "$st1_pid" "$st2_pid" 2>/dev/null || true
 
 echo "wine: $passes passed, $failures failed"
 [ $failures = 0 ]
