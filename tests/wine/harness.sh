@@ -30,8 +30,10 @@ cleanup() {
 }
 trap cleanup EXIT
 # A step of the harness itself that fails ends the run: say which one, since
-# set -e alone ends it without a word.
-trap 'echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO: $BASH_COMMAND (exit $?)"' ERR
+# set -e alone ends it without a word. Steps run with set +e check their
+# status themselves.
+trap 'status_of_step=$?; [[ $- == *e* ]] &&
+    echo "FAILED: ${BASH_SOURCE[0]##*/} line $LINENO: $BASH_COMMAND (exit $status_of_step)"' ERR
 
 start_display "$work/xvfb.log"
 pids+=("$display_pid")
