@@ -146,7 +146,8 @@ std::string run_exchange(Context& ctx, const std::string& data) {
     const std::string failure =
         written == data.size() ? std::string()
         : lost ? "The line to the box was lost (the port stopped taking bytes or went away: "
-                 "adapter unplugged?): " + count
+                 "adapter unplugged?): " +
+                     count
                : "The box did not acknowledge the service data: " + count;
 
     port_close(ctx);

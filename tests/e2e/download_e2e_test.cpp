@@ -41,7 +41,10 @@ TEST_P(DownloadE2E, SavesExactlyTheBoxFileOrNothing) {
         {{"--baud", "115200"}, capacity - 517, 300 * 1024 - 517, "from_box.dsp", "from_box.dsp"},
         {{"--baud", "230400", "--fault", "corrupt-crc=150"}, 300000, 300000, "from_box", ""},
         // A box that missed an ACK sends the block again: it is taken once.
-        {{"--baud", "230400", "--fault", "repeat-block=5"}, 300000, 300000, "from_box",
+        {{"--baud", "230400", "--fault", "repeat-block=5"},
+         300000,
+         300000,
+         "from_box",
          "from_box.DSP"},
         // Blocks out of order: nothing is saved and the box is left waiting.
         {{"--baud", "230400", "--fault", "swap-blocks=5"},
@@ -81,8 +84,7 @@ TEST_P(DownloadE2E, SavesExactlyTheBoxFileOrNothing) {
         if (!box_done) box.process.terminate();
         const Result b = box.process.wait(10s);
         EXPECT_EQ(b.out.find("sent BOXFW.DSP " + std::to_string(size) + " bytes in " +
-                             std::to_string((size + 1023) / 1024) + " blocks") !=
-                      std::string::npos,
+                             std::to_string((size + 1023) / 1024) + " blocks") != std::string::npos,
                   box_done)
             << b.out << tail_of(box.log());
 
