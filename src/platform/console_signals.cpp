@@ -20,6 +20,7 @@ constexpr int end_signal_count = sizeof end_signals / sizeof end_signals[0];
 std::atomic<int> arrived_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction previous[end_signal_count];
+struct sigaction previous_pipe;
 
 extern "C" void note_console_signal(int signal) {
     int none = 0;
@@ -30,16 +31,25 @@ extern "C" void note_console_signal(int signal) {
 
 ConsoleSignals::ConsoleSignals() {
     arrived_signal = 0;
-    // No SA_RESTART: a sleep in progress returns at once (EINTR).
+    // SA_RESTART: a line being written finishes; the sleeps and waits
+    // (nanosleep, poll) still return early on a signal, whatever the flag.
     struct sigaction action {};
     action.sa_handler = note_console_signal;
     sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
     for (int i = 0; i < end_signal_count; ++i) sigaction(end_signals[i], &action, &previous[i]);
+    // A reader of our output that went away must not end the program with
+    // its lines still set up: the write fails instead.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previous_pipe);
     ignore_file_size_signal();
 }
 
 ConsoleSignals::~ConsoleSignals() {
     for (int i = 0; i < end_signal_count; ++i) sigaction(end_signals[i], &previous[i], nullptr);
+    sigaction(SIGPIPE, &previous_pipe, nullptr);
 }
 
 int ConsoleSignals::arrived() {

@@ -1,8 +1,9 @@
 // SIGTERM, SIGINT and SIGHUP for a program that runs without a window and
-// without an event loop (POSIX): the handler only notes the signal, and the
-// program's sleep between two rounds of its work returns early for it. The
-// program then ends in its own order. The handlers are in place while the
-// object lives; the actions that were there before come back after it.
+// without an event loop (POSIX: the station without a window, the worker):
+// the handler only notes the signal, and the program's sleeps and waits
+// return early for it. The program then ends in its own order. SIGPIPE is
+// ignored meanwhile. The handlers are in place while the object lives; the
+// actions that were there before come back after it.
 #pragma once
 
 #ifndef _WIN32
