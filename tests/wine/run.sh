@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Whole runs of the Windows program under wine on Xvfb (the test programs of
-# the test programs run in CTest: ctest --preset windows-default):
+# Whole runs of the Windows program under wine on Xvfb (its test programs
+# run in CTest: ctest --preset windows-default):
 # the options, --ports, and velk2.exe against velk2-boxsim on pseudo-terminals
 # that wine maps to COM ports (see wine_setup.sh), each started by cmd.exe
 # from a command line as a technician types it:
